@@ -1,0 +1,10 @@
+#include "mainwindow.h"
+
+namespace kanaroll {
+
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("Kanaroll"));
+}
+
+} // namespace kanaroll
