@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+// Every text the name lists show: the file names, the delete questions and
+// the warnings. Bodies of two sentences are joined by two line breaks.
+namespace kanaroll::namaetext {
+
+inline const QString jibunFile = QStringLiteral("自分.txt");
+inline const QString aiteFile = QStringLiteral("相手.txt");
+
+inline const QString deleteTitle = QStringLiteral("削除確認");
+inline const QString clearBodyJibun = QStringLiteral("自分リスト全てを削除します");
+inline const QString clearBodyAite = QStringLiteral("相手リスト全てを削除します");
+inline QString deleteBody(const QString &name)
+{
+    return QStringLiteral("『") + name + QStringLiteral("』をリストから削除します");
+}
+
+inline const QString paragraph = QStringLiteral("\r\n\r\n");
+
+// Warnings about the list files and about characters they cannot hold.
+inline const QString fileTitle = QStringLiteral("ファイル確認");
+inline const QString charTitle = QStringLiteral("文字確認");
+
+inline QString readFailed(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>を読み込めませんでした。").arg(file);
+}
+inline QString damagedLines(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>に読み込めない行がありました。").arg(file);
+}
+inline QString writeFailed(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>に書き込めませんでした。").arg(file);
+}
+inline QString unheldChar(const QString &name, const QString &ch, const QString &file)
+{
+    return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(name, ch, file);
+}
+
+// Second sentences: what became of the list.
+inline const QString startedEmpty =
+    QStringLiteral("リストを空にして始めます。リストを変更すると、このファイルは書き換えられます。");
+inline const QString damagedKept =
+    QStringLiteral("読み込めた名前だけをリストに入れました。リストを変更すると、読み込めなかった行はファイルから消えます。");
+inline QString notAdded(const QString &name)
+{
+    return QStringLiteral("『%1』はリストに追加していません。").arg(name);
+}
+inline QString stillListed(const QString &name)
+{
+    return QStringLiteral("『%1』はリストに残してあります。").arg(name);
+}
+inline const QString listKept = QStringLiteral("リストはそのまま残してあります。");
+
+} // namespace kanaroll::namaetext
