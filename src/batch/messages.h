@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+// Titles and bodies of the batch fortune's message boxes.
+namespace kanaroll::batchmsg {
+
+// Question notice before an animated batch run.
+inline const QString kModeTitle = QStringLiteral("モード確認");
+inline const QString kModeBody = QStringLiteral(
+    "わくわくモードになっています。判断対象が多いと時間がかかります。\r\n\r\n"
+    "動作中でも切り替えができますので必要に応じてさくさくモードに切り替えてください。");
+
+// Yes-no question before saving.
+inline const QString kSaveTitle = QStringLiteral("保存確認");
+inline const QString kSaveBody = QStringLiteral(
+    "一括相性占いの結果をテキストファイル形式で保存します。\r\n\r\n");
+
+// Information notice after a save.
+inline const QString kSavedTitle = QStringLiteral("保存終了");
+inline const QString kSavedBody = QStringLiteral(
+    "一括判断の結果を <一括判断.txt>として保存しました。\r\n\r\n"
+    "データはメモ帳やエクセルなどで開くことができます。");
+
+// Warning notice when the file could not be written; the old file is kept.
+inline const QString kSaveFailedTitle = QStringLiteral("保存先確認");
+inline const QString kSaveFailedBody = QStringLiteral(
+    "一括判断の結果を <一括判断.txt>として保存できませんでした。\r\n\r\n"
+    "作業フォルダに書き込めるか、ディスクに空きがあるかを確認してください。");
+// Same title; a name the file's code page cannot hold. %1 is the name.
+inline const QString kSaveUnencodableBody = QStringLiteral(
+    "一括判断の結果を <一括判断.txt>として保存できませんでした。\r\n\r\n"
+    "シフトJISで書けない文字を含む名前「%1」があります。");
+
+// Yes-no question before printing.
+inline const QString kPrintTitle = QStringLiteral("印刷確認");
+inline const QString kPrintBody = QStringLiteral("一括相性占いの結果を印刷します\r\n\r\n");
+
+// Warning notices when printing is not possible.
+inline const QString kPrinterTitle = QStringLiteral("プリンタ確認");
+inline const QString kNoPrinterBody = QStringLiteral(
+    "通常使うプリンタが見つかりません。\r\n\r\n"
+    "プリンタを設定してから、もう一度印刷してください。");
+inline const QString kPrintFailedBody = QStringLiteral(
+    "一括相性占いの結果を印刷できませんでした。\r\n\r\n"
+    "プリンタの状態を確認してください。");
+
+} // namespace kanaroll::batchmsg

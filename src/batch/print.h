@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ichiran.h"
+
+#include <QFont>
+#include <QString>
+
+#include <vector>
+
+class QPrinter;
+
+namespace kanaroll {
+
+// The two items of a printed line: "c0-c1" and "c2%".
+struct IchiranPrintItems {
+    QString first;
+    QString second;
+
+    friend bool operator==(const IchiranPrintItems &, const IchiranPrintItems &) = default;
+};
+IchiranPrintItems IchiranPrintLine(const IchiranRow &row);
+
+enum class IchiranPrintStatus {
+    Printed,
+    Empty,     // no rows: no job was started, so no page comes out
+    NoPrinter, // no default printer
+    Failed,    // the printer refused the job
+};
+
+// ＭＳ Ｐゴシック, falling back to the IPA faces that stand in for it here.
+QFont ichiranPrintFont();
+
+// One line per row from the top of the page, a new page when one is full;
+// the second item at the next tab stop after the first. No heading.
+IchiranPrintStatus IchiranPrint(const IchiranModel &grid, QPrinter &printer);
+IchiranPrintStatus IchiranPrint(const std::vector<IchiranRow> &rows, QPrinter &printer);
+
+// Whether the system has a default printer.
+bool ichiranHasDefaultPrinter();
+// Prints on the system's default printer, without a dialog.
+IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid);
+
+// Body of the warning box for NoPrinter or Failed (title batchmsg::kPrinterTitle);
+// empty for the others, which show nothing.
+QString ichiranPrintMessage(IchiranPrintStatus status);
+
+} // namespace kanaroll
