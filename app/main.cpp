@@ -1,3 +1,4 @@
+#include "ui/fonts.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -5,7 +6,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kanaroll"));
+    kanaroll::installFontSubstitutions();
     kanaroll::MainWindow w;
     w.show();
-    return app.exec();
+    return QApplication::exec();
 }

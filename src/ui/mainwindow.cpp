@@ -1,10 +1,363 @@
 #include "mainwindow.h"
 
+#include "fonts.h"
+#include "msgbox.h"
+#include "twips.h"
+#include "wait.h"
+
+#if __has_include("ui/pictures.h")
+#include "ui/pictures.h"
+#define KANAROLL_HAVE_PICTURES 1
+#endif
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QScreen>
+
 namespace kanaroll {
 
-MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
+namespace {
+
+const QColor kIvory(255, 255, 240);
+
+void place(QWidget *w, const char *name)
 {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(twipsToPixels(placeOf(name).rect()));
+}
+
+void setColors(QWidget *w, const QColor &back, const QColor &text)
+{
+    QPalette pal = w->palette();
+    if (back.isValid()) {
+        pal.setColor(QPalette::Window, back);
+        pal.setColor(QPalette::Base, back);
+        w->setAutoFillBackground(true);
+    }
+    if (text.isValid()) {
+        pal.setColor(QPalette::WindowText, text);
+        pal.setColor(QPalette::Text, text);
+    }
+    w->setPalette(pal);
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, const QFont &font)
+{
+    auto *l = new QLabel(caption, parent);
+    place(l, name);
+    l->setFont(font);
+    return l;
+}
+
+// A label drawn with the sunken single border of the design.
+void sinkBorder(QFrame *f)
+{
+    f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    f->setLineWidth(1);
+}
+
+QFrame *makeFrame(QWidget *parent, const char *name)
+{
+    auto *f = new QFrame(parent);
+    place(f, name);
+    f->setFrameStyle(QFrame::Box | QFrame::Sunken); // etched, as a frame without caption
+    return f;
+}
+
+#ifdef KANAROLL_HAVE_PICTURES
+QLabel *makeImage(QWidget *parent, const char *name, Picture picture)
+{
+    auto *l = new QLabel(parent);
+    place(l, name);
+    l->setPixmap(pixmap(picture));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+}
+#else
+QLabel *makeImage(QWidget *parent, const char *name, int)
+{
+    auto *l = new QLabel(parent);
+    place(l, name);
+    return l;
+}
+#endif
+
+QToolButton *makePictureButton(QWidget *parent, const char *name, const QString &caption, const QString &tip,
+                               int iconPixels)
+{
+    auto *b = new QToolButton(parent);
+    place(b, name);
+    b->setText(caption);
+    b->setToolTip(tip);
+    b->setFont(gothicFont(9));
+    b->setIconSize(QSize(iconPixels, iconPixels));
+    b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kanaroll"));
+    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    setFont(serifFont(9));
+    createControls();
+    setTabOrder();
+    connectHandlers();
+    Form_Load();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createControls()
+{
+#ifdef KANAROLL_HAVE_PICTURES
+    setWindowIcon(icon(Picture::Heart));
+    const Picture faces[3] = {Picture::FaceWara, Picture::FaceNiko, Picture::FaceKana};
+#else
+    const int faces[3] = {0, 0, 0};
+#endif
+
+    // Painted controls of the window, bottom first.
+    lblCp = makeLabel(this, "lblCp", QString(), gothicFont(9));
+    lblCp->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Line1(1) = new LineControl("Line1(1)", Qt::black, this);
+    Line1(2) = new LineControl("Line1(2)", Qt::white, this);
+    lblKekka = makeLabel(this, "lblKekka", QStringLiteral("100%"), serifFont(36, true, true));
+    lblKekka->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    setColors(lblKekka, QColor(), Qt::black);
+    lblKekka->setAutoFillBackground(false);
+    static const char *const waraNames[] = {"imgwara(1)", "imgwara(2)", "imgwara(3)"};
+    static const char *const nikoNames[] = {"imgniko(1)", "imgniko(2)", "imgniko(3)"};
+    static const char *const kanaNames[] = {"imgkana(1)", "imgkana(2)", "imgkana(3)"};
+    for (int i = 1; i <= 3; ++i)
+        imgwara(i) = makeImage(this, waraNames[i - 1], faces[0]);
+    for (int i = 1; i <= 3; ++i)
+        imgniko(i) = makeImage(this, nikoNames[i - 1], faces[1]);
+    for (int i = 1; i <= 3; ++i)
+        imgkana(i) = makeImage(this, kanaNames[i - 1], faces[2]);
+    Line2(0) = new LineControl("Line2(0)", Qt::white, this);
+    Line2(1) = new LineControl("Line2(1)", palette().color(QPalette::WindowText), this);
+#ifdef KANAROLL_HAVE_PICTURES
+    Image1 = makeImage(this, "Image1", Picture::TitleLogo);
+#else
+    Image1 = makeImage(this, "Image1", 0);
+#endif
+
+    // Windowed controls of the window, bottom first.
+    Picture1 = new PictureBox(this);
+    place(Picture1, "Picture1");
+    Picture1->setWidthTwips(placeOf("Picture1").width);
+    Picture1->setBackColor(kIvory);
+    Picture1->setForeColor(QColor(128, 0, 0));
+    Picture1->setDrawFont(serifFont(18, true, true));
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+
+    Frame2 = makeFrame(this, "Frame2");
+    {
+        Label1(0) = makeLabel(Frame2, "Label1(0)", QStringLiteral("自分"), gothicFont(12));
+        Label1(1) = makeLabel(Frame2, "Label1(1)", QStringLiteral("相手"), gothicFont(12));
+        setColors(Label1(0), QColor(255, 192, 255), QColor(192, 0, 0));
+        setColors(Label1(1), QColor(192, 192, 255), QColor(0, 0, 128));
+        lblAlist = new UprightLabel(QStringLiteral("相手リスト"), Frame2);
+        lblJlist = new UprightLabel(QStringLiteral("自分リスト"), Frame2);
+        place(lblAlist, "lblAlist");
+        place(lblJlist, "lblJlist");
+        setColors(lblJlist, QColor(255, 224, 192), QColor(64, 64, 0));
+        setColors(lblAlist, QColor(255, 255, 192), QColor(64, 64, 0));
+        for (QFrame *f : {static_cast<QFrame *>(Label1(0)), static_cast<QFrame *>(Label1(1)),
+                          static_cast<QFrame *>(lblJlist), static_cast<QFrame *>(lblAlist)}) {
+            sinkBorder(f);
+            f->setFont(gothicFont(12));
+        }
+        Label1(0)->setAlignment(Qt::AlignCenter);
+        Label1(1)->setAlignment(Qt::AlignCenter);
+        lblJlist->setToolTip(QStringLiteral("ダブルクリックでリスト全部を削除"));
+        lblAlist->setToolTip(QStringLiteral("ダブルクリックでリスト全部を削除"));
+
+        txtNamae2 = new KeyPressEdit(Frame2);
+        txtNamae1 = new KeyPressEdit(Frame2);
+        place(txtNamae1, "txtNamae1");
+        place(txtNamae2, "txtNamae2");
+        for (KeyPressEdit *e : {txtNamae1, txtNamae2}) {
+            e->setFont(gothicFont(12));
+            e->setToolTip(QStringLiteral("Ｅｎｔｅｒでリストに追加"));
+            setColors(e, kIvory, QColor());
+            e->setAutoFillBackground(false);
+        }
+
+        lstAite = new QListView(Frame2);
+        place(lstAite, "lstAite");
+        Option1(0) = new QRadioButton(QStringLiteral("さくさくモード"), Frame2);
+        Option1(1) = new QRadioButton(QStringLiteral("わくわくモード"), Frame2);
+        place(Option1(0), "Option1(0)");
+        place(Option1(1), "Option1(1)");
+        cmdKoukan = new WrapButton(QStringLiteral("←    ←"), Frame2);
+        place(cmdKoukan, "cmdKoukan");
+        cmdKoukan->setFont(gothicFont(9));
+        cmdKoukan->setToolTip(QStringLiteral("自分と相手を交換します"));
+        lstJibun = new QListView(Frame2);
+        place(lstJibun, "lstJibun");
+        for (QListView *l : {lstJibun, lstAite}) {
+            l->setFont(gothicFont(12));
+            l->setToolTip(QStringLiteral("クリックで選択。ダブルクリックで選択行を削除"));
+            setColors(l, kIvory, QColor());
+            l->setAutoFillBackground(false);
+            l->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            l->setSelectionMode(QAbstractItemView::SingleSelection);
+            l->setUniformItemSizes(true); // long lists stay fast
+        }
+        m_optionGroup = new QButtonGroup(this);
+        for (int i = 0; i <= 1; ++i) {
+            Option1(i)->setFont(gothicFont(9));
+            m_optionGroup->addButton(Option1(i), i);
+        }
+        Option1(1)->setChecked(true);
+    }
+
+    cmdPlay = makePictureButton(this, "cmdPlay", QStringLiteral("占う"), QStringLiteral("自分/相手枠の相性占いをします"), 32);
+    cmdHozon = makePictureButton(this, "cmdHozon", QStringLiteral("一括"),
+                                 QStringLiteral("自分/相手リストの組み合わせを一括で占います"), 32);
+    cmdHelp = makePictureButton(this, "cmdHelp", QStringLiteral("ヘルプ"), QStringLiteral("ヘルプファイルを開きます"), 32);
+    cmdEnd = makePictureButton(this, "cmdEnd", QStringLiteral("終了"), QStringLiteral("プログラムを終了します"), 32);
+
+    fraHide1 = makeFrame(this, "fraHide1");
+#ifdef KANAROLL_HAVE_PICTURES
+    Image2 = makeImage(fraHide1, "Image2", Picture::Teaser);
+#else
+    Image2 = makeImage(fraHide1, "Image2", 0);
+#endif
+    fraHide1->setAutoFillBackground(true);
+
+    fraIchiran = makeFrame(this, "fraIchiran");
+    fraIchiran->setAutoFillBackground(true);
+    {
+        Label2 = makeLabel(fraIchiran, "Label2", QStringLiteral("名前"), gothicFont(11.25));
+        Label3 = makeLabel(fraIchiran, "Label3", QStringLiteral("％"), gothicFont(11.25));
+        Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        msgList = new QTableView(fraIchiran);
+        place(msgList, "msgList");
+        msgList->setFont(gothicFont(9));
+        msgList->verticalHeader()->hide(); // no fixed column
+        msgList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        msgList->setSelectionBehavior(QAbstractItemView::SelectItems);
+        msgList->setWordWrap(false);
+        msgList->horizontalHeader()->setHighlightSections(false);
+        msgList->horizontalHeader()->setStretchLastSection(false);
+        msgList->verticalHeader()->setDefaultSectionSize(QFontMetrics(gothicFont(9)).height() + 4);
+        msgList->setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(192,192,192); }"));
+        QPalette pal = msgList->palette();
+        pal.setColor(QPalette::Window, kIvory);
+        msgList->setPalette(pal);
+
+        cmdIPrint = makePictureButton(fraIchiran, "cmdIPrint", QString(), QStringLiteral("結果を印刷します"), 16);
+        cmdIHozon = makePictureButton(fraIchiran, "cmdIHozon", QString(), QStringLiteral("結果を保存します"), 16);
+        cmdNaz = makePictureButton(fraIchiran, "cmdNaz", QString(), QStringLiteral("名前を昇順で並び替えます"), 16);
+        cmdNza = makePictureButton(fraIchiran, "cmdNza", QString(), QStringLiteral("名前を降順に並び替えます"), 16);
+        cmdKaz = makePictureButton(fraIchiran, "cmdKaz", QString(), QStringLiteral("相性度を低い順に並び替えます"), 16);
+        cmdKza = makePictureButton(fraIchiran, "cmdKza", QString(), QStringLiteral("相性度を高い順に並び替えます"), 16);
+    }
+    fraIchiran->hide();
+
+#ifdef KANAROLL_HAVE_PICTURES
+    cmdPlay->setIcon(icon(Picture::Heart));
+    cmdHozon->setIcon(icon(Picture::Spade));
+    cmdHelp->setIcon(icon(Picture::Help));
+    cmdEnd->setIcon(icon(Picture::Exit));
+    cmdNaz->setIcon(QIcon(pixmap(Picture::SortAZ)));
+    cmdKaz->setIcon(QIcon(pixmap(Picture::SortAZ)));
+    cmdNza->setIcon(QIcon(pixmap(Picture::SortZA)));
+    cmdKza->setIcon(QIcon(pixmap(Picture::SortZA)));
+    cmdIPrint->setIcon(QIcon(pixmap(Picture::Print)));
+    cmdIHozon->setIcon(QIcon(pixmap(Picture::Save)));
+#endif
+}
+
+void MainWindow::setTabOrder()
+{
+    // Labels, frames and images never take the focus.
+    const QList<QWidget *> order = {Picture1, txtNamae1, txtNamae2, cmdPlay,   cmdHozon,  cmdHelp, cmdEnd,
+                                    lstAite,  Option1(0), Option1(1), cmdKoukan, lstJibun, msgList, cmdIPrint,
+                                    cmdIHozon, cmdNaz,    cmdNza,    cmdKaz,    cmdKza};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void MainWindow::connectHandlers()
+{
+    connect(cmdPlay, &QToolButton::clicked, this, &MainWindow::cmdPlay_Click);
+    connect(cmdHozon, &QToolButton::clicked, this, &MainWindow::cmdHozon_Click);
+    connect(cmdHelp, &QToolButton::clicked, this, &MainWindow::cmdHelp_Click);
+    connect(cmdEnd, &QToolButton::clicked, this, &MainWindow::cmdEnd_Click);
+    connect(cmdKoukan, &QPushButton::clicked, this, &MainWindow::cmdKoukan_Click);
+    connect(cmdKza, &QToolButton::clicked, this, &MainWindow::cmdKza_Click);
+    connect(cmdKaz, &QToolButton::clicked, this, &MainWindow::cmdKaz_Click);
+    connect(cmdNza, &QToolButton::clicked, this, &MainWindow::cmdNza_Click);
+    connect(cmdNaz, &QToolButton::clicked, this, &MainWindow::cmdNaz_Click);
+    connect(cmdIHozon, &QToolButton::clicked, this, &MainWindow::cmdIHozon_Click);
+    connect(cmdIPrint, &QToolButton::clicked, this, &MainWindow::cmdIPrint_Click);
+    connect(m_optionGroup, &QButtonGroup::idClicked, this, &MainWindow::Option1_Click);
+    connect(lstJibun, &QListView::doubleClicked, this, &MainWindow::lstJibun_DblClick);
+    connect(lstAite, &QListView::doubleClicked, this, &MainWindow::lstAite_DblClick);
+    connect(lblJlist, &UprightLabel::doubleClicked, this, &MainWindow::lblJlist_DblClick);
+    connect(lblAlist, &UprightLabel::doubleClicked, this, &MainWindow::lblAlist_DblClick);
+    txtNamae1->onKeyPress = [this](int k) { return txtNamae1_KeyPress(k); };
+    txtNamae2->onKeyPress = [this](int k) { return txtNamae2_KeyPress(k); };
+}
+
+void MainWindow::Form_Load()
+{
+    strHelpFile = QStringLiteral("zqHelp.chm");
+    sngWait = 0.005f;
+}
+
+void MainWindow::cmdHozon_Click() {}
+void MainWindow::cmdHelp_Click() {}
+void MainWindow::cmdKoukan_Click() {}
+void MainWindow::cmdKza_Click() {}
+void MainWindow::cmdKaz_Click() {}
+void MainWindow::cmdNza_Click() {}
+void MainWindow::cmdNaz_Click() {}
+void MainWindow::cmdIHozon_Click() {}
+void MainWindow::cmdIPrint_Click() {}
+void MainWindow::lstJibun_Click() {}
+void MainWindow::lstAite_Click() {}
+void MainWindow::lstJibun_DblClick() {}
+void MainWindow::lstAite_DblClick() {}
+void MainWindow::lblJlist_DblClick() {}
+void MainWindow::lblAlist_DblClick() {}
+bool MainWindow::txtNamae1_KeyPress(int) { return false; }
+bool MainWindow::txtNamae2_KeyPress(int) { return false; }
+
+void MainWindow::cmdEnd_Click()
+{
+    endProgram();
+}
+
+void MainWindow::endProgram()
+{
+    // Running fortunes and batches see the flag at their next pause and unwind;
+    // the main loop then returns with status 0.
+    m_closing = true;
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (!m_closing)
+        endProgram();
 }
 
 } // namespace kanaroll

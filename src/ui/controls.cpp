@@ -1,0 +1,167 @@
+#include "controls.h"
+
+#include "twips.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace kanaroll {
+
+PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setBackColor(const QColor &c)
+{
+    m_back = c;
+    update();
+}
+
+void PictureBox::setDrawFont(const QFont &f)
+{
+    m_font = f;
+    // Every digit must be exactly half an em, so rows stand centred under
+    // the rows above them.
+    m_font.setKerning(false);
+}
+
+void PictureBox::setFontSize(int points)
+{
+    m_font.setPointSize(points);
+}
+
+void PictureBox::Cls()
+{
+    m_texts.clear();
+    update();
+}
+
+double PictureBox::TextWidth(const QString &s) const
+{
+    const QFontMetricsF fm(m_font, const_cast<PictureBox *>(this));
+    return fm.horizontalAdvance(s) * kTwipsPerPixel;
+}
+
+void PictureBox::Print(qint64 xTwips, qint64 yTwips, const QString &s)
+{
+    if (!m_texts.empty() && m_texts.back().x == xTwips && m_texts.back().y == yTwips
+        && m_texts.back().text.size() <= s.size()) {
+        m_texts.back().text = s; // the growing row drawn again in place
+    } else {
+        m_texts.push_back({xTwips, yTwips, s});
+    }
+    const QFontMetricsF fm(m_font, this);
+    update(QRectF(twipsToPixelsF(static_cast<double>(xTwips)), twipsToPixelsF(static_cast<double>(yTwips)),
+                  fm.horizontalAdvance(s) + fm.height(), fm.height() + 2)
+               .toAlignedRect()
+               .adjusted(-2, -2, 2, 2));
+}
+
+void PictureBox::paintEvent(QPaintEvent *event)
+{
+    QPainter p(this);
+    p.fillRect(event->rect(), m_back);
+    p.setPen(m_fore);
+    p.setFont(m_font);
+    const QFontMetricsF fm(m_font, this);
+    const double h = fm.height();
+    const double w = width();
+    const double bottom = height();
+    for (const Text &t : m_texts) {
+        const double x = twipsToPixelsF(static_cast<double>(t.x));
+        const double y = twipsToPixelsF(static_cast<double>(t.y));
+        if (y >= bottom || x >= w)
+            continue; // clipped: beyond the picture
+        p.drawText(QRectF(x, y, fm.horizontalAdvance(t.text) + h, h), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                   t.text);
+    }
+}
+
+LineControl::LineControl(const char *name, const QColor &color, QWidget *parent) : QWidget(parent), m_color(color)
+{
+    setObjectName(QString::fromLatin1(name));
+    const LinePlace &l = lineOf(name);
+    const QRect px = twipsToPixels(QRect(l.x1, l.y1, l.x2 - l.x1, l.y2 - l.y1));
+    setGeometry(px.x(), px.y(), qMax(1, px.width() + 1), qMax(1, px.height() + 1));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void LineControl::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), m_color);
+}
+
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QLabel::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+UprightLabel::UprightLabel(const QString &text, QWidget *parent) : QFrame(parent), m_text(text)
+{
+}
+
+void UprightLabel::setText(const QString &text)
+{
+    m_text = text;
+    update();
+}
+
+void UprightLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QFrame::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+void UprightLabel::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.setFont(font());
+    p.setPen(palette().color(QPalette::WindowText));
+    const QFontMetricsF fm(font());
+    const QRectF area = contentsRect();
+    // Close the lines up when the caption would not fit otherwise.
+    const double count = static_cast<double>(qMax<qsizetype>(1, m_text.size()));
+    const double line = qMin(fm.height(), area.height() / count);
+    double y = area.top() + (area.height() - line * count) / 2.0;
+    if (y < area.top())
+        y = area.top();
+    for (QChar ch : m_text) {
+        p.drawText(QRectF(area.left(), y, area.width(), line), Qt::AlignHCenter | Qt::AlignTop, QString(ch));
+        y += line;
+    }
+}
+
+void KeyPressEdit::keyPressEvent(QKeyEvent *event)
+{
+    int code = 0;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        code = 13;
+    else if (!event->text().isEmpty())
+        code = event->text().front().unicode();
+    if (code != 0 && onKeyPress && onKeyPress(code)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void WrapButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    opt.text.clear();
+    p.drawControl(QStyle::CE_PushButton, opt);
+    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
+}
+
+} // namespace kanaroll
