@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct chmFile;
+
+namespace kanaroll {
+
+// Read access to a compiled HTML help file. Paths inside the file are
+// absolute ("/index.htm", "/images/a.png") and matched without regard to case.
+class ChmFile
+{
+public:
+    ChmFile() = default;
+    ~ChmFile();
+    ChmFile(ChmFile &&other) noexcept;
+    ChmFile &operator=(ChmFile &&other) noexcept;
+    ChmFile(const ChmFile &) = delete;
+    ChmFile &operator=(const ChmFile &) = delete;
+
+    // False, with the object left closed, when the file is missing or is not
+    // a compiled help file.
+    bool open(const QString &fileName);
+    void close();
+    bool isOpen() const { return m_handle != nullptr; }
+    QString fileName() const { return m_fileName; }
+
+    // The title and the default topic recorded by the help compiler. When
+    // the file names no default topic (or names one it lacks), the topic is
+    // an index page in the root, else the first page in the root; empty when
+    // the file holds no page at all.
+    QString title() const { return m_title; }
+    QString defaultTopic() const { return m_defaultTopic; }
+
+    bool contains(const QString &path) const;
+    std::optional<QByteArray> read(const QString &path) const;
+
+    // The content files: every object below "/" except the compiler's own
+    // bookkeeping ("/#SYSTEM", "/$OBJINST", ...) and directories, sorted.
+    QStringList files() const;
+
+    // "index.htm", "./index.htm" and "/index.htm" all name "/index.htm".
+    static QString normalizedPath(const QString &path);
+
+private:
+    void readSystem();
+    QString findDefaultTopic(const QString &recorded) const;
+
+    chmFile *m_handle = nullptr;
+    QString m_fileName;
+    QString m_title;
+    QString m_defaultTopic;
+};
+
+} // namespace kanaroll
