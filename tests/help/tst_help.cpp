@@ -59,6 +59,7 @@ private slots:
     void committedFileMatchesSources();
     void pagesLinkOnlyToFilesInside();
     void unreadableFilesDoNotOpen();
+    void defaultTopicFallsBackToRootPage();
     void viewerNavigatesInsideTheFile();
     void serviceOpensOneWindowAndClosesIt();
     void serviceShowsNothingForMissingFile();
@@ -120,6 +121,24 @@ void TestHelp::unreadableFilesDoNotOpen()
     QVERIFY(!chm.isOpen());
     QVERIFY(!chm.read(QStringLiteral("/index.htm")));
     QVERIFY(chm.files().isEmpty());
+}
+
+// nodefault.chm names a default topic it lacks and has no index page
+// (built from data/nodefault/ with chmcmd).
+void TestHelp::defaultTopicFallsBackToRootPage()
+{
+    ChmFile chm;
+    QVERIFY(chm.open(sourcePath(QStringLiteral("tests/help/data/nodefault.chm"))));
+    QCOMPARE(chm.title(), QStringLiteral("No default"));
+    const QStringList files = chm.files();
+    for (const char *page : {"/0/x.htm", "/a.htm", "/b.htm"})
+        QVERIFY2(files.contains(QLatin1String(page)), page);
+    QCOMPARE(chm.defaultTopic(), QStringLiteral("/a.htm")); // not the one in 0/
+    QVERIFY(!chm.read(QStringLiteral("/0/"))); // a directory has no content
+
+    HelpViewer viewer(std::move(chm));
+    QVERIFY(viewer.showDefaultTopic());
+    QCOMPARE(viewer.windowTitle(), QStringLiteral("A"));
 }
 
 void TestHelp::viewerNavigatesInsideTheFile()
