@@ -221,6 +221,13 @@ void MainWindow::createControls()
             Option1(i)->setFont(gothicFont(9));
             m_optionGroup->addButton(Option1(i), i);
         }
+        // Tab reaches the option group at its selected member only.
+        for (int i = 0; i <= 1; ++i) {
+            connect(Option1(i), &QRadioButton::toggled, Option1(i), [b = Option1(i)](bool on) {
+                b->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+            });
+            Option1(i)->setFocusPolicy(Qt::ClickFocus);
+        }
         Option1(1)->setChecked(true);
     }
 

@@ -1,0 +1,169 @@
+#include "tempworkdir.h"
+#include "ui/fonts.h"
+#include "ui/mainwindow.h"
+#include "ui/twips.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QtTest>
+
+using namespace kanaroll;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installFontSubstitutions(); }
+
+    void twipsConversion()
+    {
+        // Edges are rounded, so a 5000-twip picture is 333 px and ends where
+        // the frame over it ends.
+        QCOMPARE(twipsToPixels(QRect(4320, 1500, 5000, 5115)), QRect(288, 100, 333, 341));
+        QCOMPARE(twipsToPixels(QRect(4320, 1275, 5000, 5340)), QRect(288, 85, 333, 356));
+        QCOMPARE(twipsToPixels(QRect(750, 675, 2880, 375)), QRect(50, 45, 192, 25));
+        QCOMPARE(twipsToPixels(QRect(750, 225, 2895, 375)).width(), 193);
+    }
+
+    void everyControlAtItsPlace()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        QCOMPARE(w.size(), QSize(627, 448));
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Kanaroll"));
+        int checked = 0;
+        for (const ControlPlace *p = placesBegin(); p != placesEnd(); ++p) {
+            const QString name = QString::fromLatin1(p->name);
+            auto *widget = w.findChild<QWidget *>(name);
+            QVERIFY2(widget, qPrintable(name));
+            QCOMPARE(widget->geometry(), twipsToPixels(p->rect()));
+            ++checked;
+        }
+        QCOMPARE(checked, 41);
+        // Containers as designed.
+        QCOMPARE(w.txtNamae1->parentWidget(), w.Frame2);
+        QCOMPARE(w.Option1(1)->parentWidget(), w.Frame2);
+        QCOMPARE(w.Image2->parentWidget(), w.fraHide1);
+        QCOMPARE(w.msgList->parentWidget(), w.fraIchiran);
+        QCOMPARE(w.cmdKza->parentWidget(), w.fraIchiran);
+        QCOMPARE(w.lblKekka->parentWidget(), &w);
+        // Lines: one pixel high, from and to as designed.
+        QCOMPARE(w.Line1(1)->geometry(), QRect(10, 79, 611, 1));
+        QCOMPARE(w.Line1(2)->geometry(), QRect(10, 80, 611, 1));
+        QCOMPARE(w.Line2(0)->geometry().y(), 432);
+        QCOMPARE(w.Line2(1)->geometry().y(), 433);
+        QCOMPARE(w.Line1(1)->color(), QColor(Qt::black));
+        QCOMPARE(w.Line2(0)->color(), QColor(Qt::white));
+    }
+
+    void captionsTipsAndFonts()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        QCOMPARE(w.cmdPlay->text(), QStringLiteral("占う"));
+        QCOMPARE(w.cmdHozon->text(), QStringLiteral("一括"));
+        QCOMPARE(w.cmdHelp->text(), QStringLiteral("ヘルプ"));
+        QCOMPARE(w.cmdEnd->text(), QStringLiteral("終了"));
+        QCOMPARE(w.cmdKoukan->text(), QStringLiteral("←    ←"));
+        QCOMPARE(w.cmdPlay->toolTip(), QStringLiteral("自分/相手枠の相性占いをします"));
+        QCOMPARE(w.cmdKza->toolTip(), QStringLiteral("相性度を高い順に並び替えます"));
+        QCOMPARE(w.cmdNaz->toolTip(), QStringLiteral("名前を昇順で並び替えます"));
+        QCOMPARE(w.lstAite->toolTip(), QStringLiteral("クリックで選択。ダブルクリックで選択行を削除"));
+        QCOMPARE(w.lblJlist->text(), QStringLiteral("自分リスト"));
+        QCOMPARE(w.Label1(0)->text(), QStringLiteral("自分"));
+        QCOMPARE(w.Label3->text(), QStringLiteral("％"));
+
+        // The design's fonts resolve to the faces installed here.
+        const QFontInfo gothic(w.txtNamae1->font());
+        QVERIFY2(gothic.family().startsWith(QStringLiteral("IPA")), qPrintable(gothic.family()));
+        QCOMPARE(w.txtNamae1->font().pointSize(), 12);
+        const QFontInfo serif(w.lblKekka->font());
+        QCOMPARE(serif.family(), QStringLiteral("Liberation Serif"));
+        QVERIFY(serif.bold() && serif.italic());
+        QCOMPARE(QFontInfo(w.Picture1->drawFont()).family(), QStringLiteral("Liberation Serif"));
+        QVERIFY(!w.Picture1->drawFont().kerning());
+    }
+
+    void startState()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!w.fraIchiran->isVisible());
+        QVERIFY(w.fraHide1->isVisible());
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(w.imgwara(i)->isVisible() && w.imgniko(i)->isVisible() && w.imgkana(i)->isVisible());
+        QVERIFY(w.Picture1->texts().empty());
+        QVERIFY(w.lblCp->text().isEmpty());
+        QVERIFY(w.Option1(1)->isChecked());
+        QVERIFY(!w.Option1(0)->isChecked());
+        QCOMPARE(w.sngWait, 0.005f);
+        QCOMPARE(w.strHelpFile, QStringLiteral("zqHelp.chm"));
+        for (QWidget *child : w.findChildren<QWidget *>())
+            QVERIFY2(child->isEnabled(), qPrintable(child->objectName()));
+    }
+
+    void stacking()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // The result area lies under fraHide1 while it is shown.
+        auto topAt = [&w](QWidget *control) {
+            const QPoint centre = control->mapTo(&w, control->rect().center());
+            return w.childAt(centre);
+        };
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(w.fraHide1->isAncestorOf(topAt(w.imgkana(i))) || topAt(w.imgkana(i)) == w.fraHide1);
+        QVERIFY(w.fraHide1->geometry().contains(w.lblKekka->geometry()));
+        QVERIFY(w.fraHide1->geometry().contains(w.Line2(1)->geometry()));
+        // kana over niko over wara in each slot.
+        w.fraHide1->hide();
+        QCOMPARE(topAt(w.imgwara(2)), w.imgkana(2));
+        // fraIchiran covers Picture1 and lblCp completely.
+        w.fraIchiran->show();
+        QVERIFY(w.fraIchiran->geometry().contains(w.Picture1->geometry()));
+        QVERIFY(w.fraIchiran->geometry().contains(w.lblCp->geometry()));
+        const QWidget *overPicture = topAt(w.Picture1);
+        QVERIFY(overPicture == w.fraIchiran || w.fraIchiran->isAncestorOf(overPicture));
+        w.fraIchiran->hide();
+        QCOMPARE(topAt(w.Picture1), w.Picture1);
+    }
+
+    void tabOrder()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::setActiveWindow(&w);
+
+        auto visit = [&w](int steps) {
+            QStringList seen;
+            w.Picture1->setFocus();
+            for (int i = 0; i < steps; ++i) {
+                seen << QApplication::focusWidget()->objectName();
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            return seen;
+        };
+        const QStringList closed = {"Picture1", "txtNamae1", "txtNamae2", "cmdPlay",   "cmdHozon", "cmdHelp",
+                                    "cmdEnd",   "lstAite",   "Option1(1)", "cmdKoukan", "lstJibun", "Picture1"};
+        QCOMPARE(visit(12), closed);
+
+        w.fraIchiran->show();
+        const QStringList open = {"Picture1", "txtNamae1", "txtNamae2", "cmdPlay",   "cmdHozon", "cmdHelp",
+                                  "cmdEnd",   "lstAite",   "Option1(1)", "cmdKoukan", "lstJibun", "msgList",
+                                  "cmdIPrint", "cmdIHozon", "cmdNaz",   "cmdNza",    "cmdKaz",   "cmdKza",
+                                  "Picture1"};
+        QCOMPARE(visit(19), open);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
