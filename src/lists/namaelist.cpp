@@ -110,34 +110,24 @@ struct Decoded {
     NamaeEncoding encoding = NamaeEncoding::Cp932;
 };
 
-class Decoders
+// A fresh decoder for every piece: the error flag survives resetState().
+Decoded decode(QByteArrayView bytes, bool preferUtf8)
 {
-public:
-    Decoders() : m_cp932(kCp932, kStateless), m_utf8(QStringConverter::Utf8, kStateless) {}
-
-    Decoded decode(QByteArrayView bytes, bool preferUtf8)
-    {
-        m_cp932.resetState();
-        QString sjis = m_cp932.decode(bytes);
-        const bool sjisOk = !m_cp932.hasError();
-        if (sjisOk && !preferUtf8 && !hasNonAscii(bytes))
-            return {true, sjis, NamaeEncoding::Cp932};
-        m_utf8.resetState();
-        QString utf8 = m_utf8.decode(bytes);
-        const bool utf8Ok = !m_utf8.hasError();
-        if (utf8Ok && (!sjisOk || preferUtf8 || looksJapanese(utf8)))
-            return {true, utf8, NamaeEncoding::Utf8};
-        if (sjisOk)
-            return {true, sjis, NamaeEncoding::Cp932};
-        return {};
-    }
-
-    bool valid() const { return m_cp932.isValid(); }
-
-private:
-    QStringDecoder m_cp932;
-    QStringDecoder m_utf8;
-};
+    QStringDecoder cp932(kCp932, kStateless);
+    Q_ASSERT(cp932.isValid());
+    QString sjis = cp932.decode(bytes);
+    const bool sjisOk = !cp932.hasError();
+    if (sjisOk && !preferUtf8 && !hasNonAscii(bytes))
+        return {true, sjis, NamaeEncoding::Cp932};
+    QStringDecoder utf8(QStringConverter::Utf8, kStateless);
+    QString text = utf8.decode(bytes);
+    const bool utf8Ok = !utf8.hasError();
+    if (utf8Ok && (!sjisOk || preferUtf8 || looksJapanese(text)))
+        return {true, text, NamaeEncoding::Utf8};
+    if (sjisOk)
+        return {true, sjis, NamaeEncoding::Cp932};
+    return {};
+}
 
 } // namespace
 
@@ -171,9 +161,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
     if (data.endsWith('\x1A')) // an old end-of-file mark
         data.chop(1);
 
-    Decoders decoders;
-    Q_ASSERT(decoders.valid());
-    Decoded whole = decoders.decode(data, bom);
+    Decoded whole = decode(data, bom);
     if (whole.ok) {
         result.names = NamaeListParse(whole.text);
         result.encoding = whole.encoding;
@@ -185,7 +173,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
     bool sawCp932 = false;
     bool sawUtf8 = false;
     forEachLine(data, [&](QByteArrayView line, bool terminated) {
-        Decoded d = decoders.decode(line, bom);
+        Decoded d = decode(line, bom);
         if (!d.ok) {
             result.damaged = true;
             return;
@@ -202,16 +190,16 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
 
 qsizetype cp932FirstUnheld(const QString &text)
 {
+    // encode() converts lazily: the result must be taken for the error to show.
     QStringEncoder whole(kCp932, kStateless);
-    whole.encode(text);
+    const QByteArray bytes = whole.encode(text);
     if (!whole.hasError())
         return -1;
     // Rare: find the character for the message.
-    QStringEncoder one(kCp932, kStateless);
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2 : 1;
-        one.resetState();
-        one.encode(QStringView(text).sliced(i, len));
+        const qsizetype len = characterAt(text, i).size();
+        QStringEncoder one(kCp932, kStateless);
+        const QByteArray b = one.encode(QStringView(text).sliced(i, len));
         if (one.hasError())
             return i;
         i += len;
@@ -250,7 +238,9 @@ NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name)
     line += "\r\n";
 
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite))
+    // Unbuffered, so that a failed write leaves nothing pending that could
+    // reach the file after it has been cut back.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return writeFailed(fileName, file.errorString());
     const qint64 oldSize = file.size();
     // A file whose last line lacks its line end would glue the new name to it.
@@ -261,7 +251,7 @@ NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name)
         if (last != '\n' && last != '\r')
             line.prepend("\r\n");
     }
-    if (!file.seek(oldSize) || file.write(line) != line.size() || !file.flush()) {
+    if (!file.seek(oldSize) || file.write(line) != line.size() || file.size() != oldSize + line.size()) {
         const QString reason = file.errorString();
         file.unsetError();
         file.resize(oldSize); // no half line left behind
@@ -296,8 +286,10 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailed(fileName, file.errorString());
-    if (file.write(bytes) != bytes.size())
-        return writeFailed(fileName, file.errorString()); // the new file is discarded
+    // commit() overlooks a failure of its own final flush (a full disk), so
+    // flush and check the length first; an uncommitted file is discarded.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size())
+        return writeFailed(fileName, file.errorString());
     if (!file.commit())
         return writeFailed(fileName, file.errorString());
     return {};

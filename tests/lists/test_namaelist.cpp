@@ -1,0 +1,300 @@
+#include "lists/namaelist.h"
+#include "tempworkdir.h"
+
+#include <QDir>
+#include <QStringEncoder>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace kanaroll;
+
+namespace {
+
+QByteArray sjis(const QString &s)
+{
+    QStringEncoder e("windows-31j");
+    QByteArray b = e.encode(s);
+    Q_ASSERT(!e.hasError());
+    return b;
+}
+
+const QString kFile = QStringLiteral("自分.txt");
+
+// Limits the size of any file this process writes, for the length of one
+// scope; the signal that would end the process is ignored meanwhile.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lim = m_old;
+        lim.rlim_cur = bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_set = false;
+};
+
+} // namespace
+
+class TestNamaeList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void reading_data();
+    void reading();
+    void encodings_data();
+    void encodings();
+    void damagedLinesAreLeftOut();
+    void missingAndUnreadable();
+    void saveBytes();
+    void appendBytes();
+    void unheldCharacters();
+    void saveFailureKeepsOldFile();
+    void appendFailureLeavesFileAsItWas();
+    void noCapOnLength();
+};
+
+void TestNamaeList::reading_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+
+    const QStringList taroHana{u"たろう"_qs, u"はなこ"_qs};
+    QTest::newRow("zero bytes") << QByteArray() << QStringList();
+    QTest::newRow("two lines") << sjis(u"たろう\r\nはなこ\r\n"_qs) << taroHana;
+    QTest::newRow("no final line end") << sjis(u"たろう"_qs) << QStringList{u"たろう"_qs};
+    QTest::newRow("comma") << sjis(u"たろう,はなこ\r\n"_qs) << taroHana;
+    QTest::newRow("leading spaces") << sjis(u"  たろう\r\n"_qs) << QStringList{u"たろう"_qs};
+    QTest::newRow("empty line") << sjis(u"たろう\r\n\r\nはなこ\r\n"_qs) << QStringList{u"たろう"_qs, QString(), u"はなこ"_qs};
+    QTest::newRow("quoted comma") << sjis(u"\"たろう,はなこ\"\r\n"_qs) << QStringList{u"たろう,はなこ"_qs};
+    QTest::newRow("full-width comma") << sjis(u"たろう、はなこ\r\n"_qs) << QStringList{u"たろう、はなこ"_qs};
+    QTest::newRow("spaces after comma") << sjis(u"たろう, はなこ\r\n"_qs) << taroHana;
+
+    // Finer points.
+    QTest::newRow("trailing spaces kept") << sjis(u"たろう  \r\n"_qs) << QStringList{u"たろう  "_qs};
+    QTest::newRow("leading tab skipped, inner tab kept") << sjis(u"\tた\tろう\r\n"_qs) << QStringList{u"た\tろう"_qs};
+    QTest::newRow("text after closing quote kept") << sjis(u"\"たろう\"じろう,はなこ\r\n"_qs)
+                                                    << QStringList{u"たろうじろう"_qs, u"はなこ"_qs};
+    QTest::newRow("blanks after closing quote dropped") << sjis(u"\"たろう\"  ,はなこ\r\n"_qs) << taroHana;
+    QTest::newRow("quote inside a field") << sjis(u"た\"ろう\r\n"_qs) << QStringList{u"た\"ろう"_qs};
+    QTest::newRow("unclosed quote ends at line end") << sjis(u"\"たろう\r\nはなこ\r\n"_qs) << taroHana;
+    QTest::newRow("lone LF") << sjis(u"たろう\nはなこ\n"_qs) << taroHana;
+    QTest::newRow("lone CR") << sjis(u"たろう\rはなこ"_qs) << taroHana;
+    QTest::newRow("CR then CR LF") << sjis(u"たろう\r\r\n"_qs) << QStringList{u"たろう"_qs, QString()};
+    QTest::newRow("comma then line end") << sjis(u"たろう,\r\n"_qs) << QStringList{u"たろう"_qs, QString()};
+    QTest::newRow("comma then end of file") << sjis(u"たろう,"_qs) << QStringList{u"たろう"_qs};
+    QTest::newRow("blanks then end of file") << sjis(u"たろう\r\n   "_qs) << QStringList{u"たろう"_qs};
+    QTest::newRow("one line end") << QByteArray("\r\n") << QStringList{QString()};
+    QTest::newRow("end-of-file mark") << sjis(u"たろう\r\n"_qs) + '\x1A' << QStringList{u"たろう"_qs};
+    QTest::newRow("half-width kana and symbols") << sjis(u"ﾀﾛｳ\r\n～\r\n"_qs) << QStringList{u"ﾀﾛｳ"_qs, u"～"_qs};
+}
+
+void TestNamaeList::reading()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    TempWorkDir dir;
+    dir.write(kFile, bytes);
+    const NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(r.ok);
+    QVERIFY(!r.damaged);
+    QCOMPARE(r.names, names);
+    QCOMPARE(r.encoding, NamaeEncoding::Cp932);
+}
+
+void TestNamaeList::encodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<NamaeEncoding>("encoding");
+
+    const QString text = u"たろう\r\nはなこ\r\n"_qs;
+    const QStringList names{u"たろう"_qs, u"はなこ"_qs};
+    QTest::newRow("UTF-8") << text.toUtf8() << names << NamaeEncoding::Utf8;
+    QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + text.toUtf8() << names << NamaeEncoding::Utf8;
+    // Two kana in UTF-8 also pass as code page 932; they are still UTF-8.
+    QTest::newRow("UTF-8 also valid as 932") << u"あい\r\nたろ\r\n"_qs.toUtf8() << QStringList{u"あい"_qs, u"たろ"_qs}
+                                             << NamaeEncoding::Utf8;
+    // Half-width kana in 932 that happen to be valid UTF-8 stay 932.
+    QTest::newRow("932 also valid as UTF-8") << sjis(u"ﾂｱ\r\n"_qs) << QStringList{u"ﾂｱ"_qs} << NamaeEncoding::Cp932;
+    QTest::newRow("lines of both") << sjis(u"たろう\r\n"_qs) + u"はなこ\r\n"_qs.toUtf8() << names << NamaeEncoding::Mixed;
+}
+
+void TestNamaeList::encodings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    QFETCH(NamaeEncoding, encoding);
+    TempWorkDir dir;
+    dir.write(kFile, bytes);
+    NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(r.ok);
+    QVERIFY(!r.damaged);
+    QCOMPARE(r.names, names);
+    QCOMPARE(r.encoding, encoding);
+
+    // The next rewrite stores code page 932 again.
+    QVERIFY(NamaeListSave(kFile, r.names));
+    QCOMPARE(dir.read(kFile), sjis(names.join(u"\r\n"_qs) + u"\r\n"_qs));
+}
+
+void TestNamaeList::damagedLinesAreLeftOut()
+{
+    TempWorkDir dir;
+    // A lone lead byte fits neither encoding.
+    dir.write(kFile, sjis(u"たろう\r\n"_qs) + "\x82\r\n" + sjis(u"じろう\r\n"_qs) + "\xFF\xFE\r\n" + sjis(u"はなこ"_qs));
+    const NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(r.ok);
+    QVERIFY(r.damaged);
+    QCOMPARE(r.names, (QStringList{u"たろう"_qs, u"じろう"_qs, u"はなこ"_qs}));
+    QVERIFY(r.error.contains(kFile));
+}
+
+void TestNamaeList::missingAndUnreadable()
+{
+    TempWorkDir dir;
+    NamaeLoadResult missing = NamaeListLoad(kFile);
+    QVERIFY(missing.ok);
+    QVERIFY(!missing.damaged);
+    QVERIFY(missing.names.isEmpty());
+    QVERIFY(missing.error.isEmpty());
+    QVERIFY(!QFile::exists(kFile)); // loading creates nothing
+
+    QVERIFY(QDir().mkdir(kFile));
+    NamaeLoadResult unreadable = NamaeListLoad(kFile);
+    QVERIFY(!unreadable.ok);
+    QVERIFY(unreadable.names.isEmpty());
+    QVERIFY(unreadable.error.contains(kFile));
+}
+
+void TestNamaeList::saveBytes()
+{
+    TempWorkDir dir;
+    QVERIFY(NamaeListSave(kFile, {u"たろう"_qs, u"はなこ"_qs}));
+    QCOMPARE(dir.read(kFile), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n\x82\xCD\x82\xC8\x82\xB1\r\n"));
+
+    QVERIFY(NamaeListSave(kFile, {}));
+    QVERIFY(QFile::exists(kFile));
+    QCOMPARE(QFileInfo(kFile).size(), 0);
+
+    // Names go out as they are: empty, blanks, duplicates.
+    QVERIFY(NamaeListSave(kFile, {QString(), u" たろう "_qs, u"たろう"_qs, u"たろう"_qs}));
+    QCOMPARE(dir.read(kFile), "\r\n " + sjis(u"たろう \r\nたろう\r\nたろう\r\n"_qs));
+}
+
+void TestNamaeList::appendBytes()
+{
+    TempWorkDir dir;
+    QVERIFY(NamaeListAppend(kFile, u"たろう"_qs));
+    QCOMPARE(dir.read(kFile), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n"));
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+
+    // A name with a comma comes back as two.
+    QVERIFY(NamaeListAppend(kFile, u"じろう,さぶろう"_qs));
+    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_qs, u"はなこ"_qs, u"じろう"_qs, u"さぶろう"_qs}));
+
+    // A last line without its line end is not glued to the new name.
+    dir.write(kFile, sjis(u"たろう"_qs));
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+}
+
+void TestNamaeList::unheldCharacters()
+{
+    QVERIFY(cp932CanHold(u"たろう ﾀﾛｳ 髙 ① ～"_qs));
+    QVERIFY(!cp932CanHold(u"𠮷田"_qs));
+    QCOMPARE(cp932FirstUnheld(u"たろう😀"_qs), 3);
+    QCOMPARE(characterAt(u"たろう😀"_qs, 3), u"😀"_qs);
+    QCOMPARE(cp932FirstUnheld(u"な〜"_qs), 1); // the wave dash 932 has no place for
+
+    TempWorkDir dir;
+    NamaeFileResult r = NamaeListAppend(kFile, u"𠮷こ"_qs);
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains(u"𠮷"_qs));
+    QVERIFY(r.error.contains(kFile));
+    QVERIFY(!QFile::exists(kFile));
+
+    dir.write(kFile, sjis(u"たろう\r\n"_qs));
+    QVERIFY(!NamaeListAppend(kFile, u"😀"_qs));
+    r = NamaeListSave(kFile, {u"はなこ"_qs, u"😀"_qs});
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains(u"😀"_qs));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\n"_qs));
+}
+
+void TestNamaeList::saveFailureKeepsOldFile()
+{
+    TempWorkDir dir;
+    const QByteArray old = sjis(u"たろう\r\nはなこ\r\n"_qs);
+    dir.write(kFile, old);
+    QStringList longer;
+    for (int i = 0; i < 100; ++i)
+        longer << u"じろう"_qs;
+    NamaeFileResult r;
+    {
+        // Nothing may be printed while the limit holds: the log may be a file.
+        FileSizeLimit limit(old.size());
+        QVERIFY(limit.isSet());
+        r = NamaeListSave(kFile, longer);
+    }
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains(kFile));
+    QCOMPARE(dir.read(kFile), old);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{kFile}); // no new file left behind
+
+    const QString other = u"相手.txt"_qs;
+    QVERIFY(QDir().mkdir(other));
+    QVERIFY(!NamaeListSave(other, {u"たろう"_qs}));
+    QVERIFY(QFileInfo(other).isDir());
+}
+
+void TestNamaeList::appendFailureLeavesFileAsItWas()
+{
+    TempWorkDir dir;
+    const QByteArray old = sjis(u"たろう\r\n"_qs);
+    dir.write(kFile, old);
+    NamaeFileResult r;
+    {
+        FileSizeLimit limit(old.size() + 4); // half of the new line fits
+        QVERIFY(limit.isSet());
+        r = NamaeListAppend(kFile, u"はなこ"_qs);
+    }
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains(kFile));
+    QCOMPARE(dir.read(kFile), old);
+
+    const QString other = u"相手.txt"_qs;
+    QVERIFY(QDir().mkdir(other));
+    QVERIFY(!NamaeListAppend(other, u"たろう"_qs));
+}
+
+void TestNamaeList::noCapOnLength()
+{
+    TempWorkDir dir;
+    QStringList names;
+    for (int i = 0; i < 40000; ++i)
+        names << u"な"_qs + QString::number(i);
+    QVERIFY(NamaeListSave(kFile, names));
+    QCOMPARE(NamaeListLoad(kFile).names, names);
+    QVERIFY(NamaeListAppend(kFile, u"おわり"_qs));
+    names << u"おわり"_qs;
+    QCOMPARE(NamaeListLoad(kFile).names, names);
+}
+
+QTEST_GUILESS_MAIN(TestNamaeList)
+#include "test_namaelist.moc"

@@ -1,0 +1,314 @@
+#include "lists/namaetexts.h"
+#include "lists/namaewaku.h"
+#include "tempworkdir.h"
+
+#include <QDir>
+#include <QStringEncoder>
+#include <QtTest>
+
+using namespace kanaroll;
+
+namespace {
+
+QByteArray sjis(const QString &s)
+{
+    return QStringEncoder("windows-31j").encode(s);
+}
+
+const QString kJibun = u"自分.txt"_qs;
+const QString kAite = u"相手.txt"_qs;
+
+struct FakeDialogs : NamaeDialogs {
+    struct Box {
+        QString kind, body, title;
+    };
+    QList<Box> shown;
+    bool answer = true;
+
+    void warn(const QString &body, const QString &title) override { shown.append({u"warn"_qs, body, title}); }
+    bool confirmDelete(const QString &body, const QString &title) override
+    {
+        shown.append({u"confirm"_qs, body, title});
+        return answer;
+    }
+};
+
+// Both sides loaded from the given files in a fresh working directory.
+struct Fixture {
+    TempWorkDir dir;
+    FakeDialogs dialogs;
+    NamaeSides sides{dialogs};
+
+    Fixture(const QString &jibun = QString(), const QString &aite = QString())
+    {
+        if (!jibun.isNull())
+            dir.write(kJibun, sjis(jibun));
+        if (!aite.isNull())
+            dir.write(kAite, sjis(aite));
+        startup = sides.NamaeStartup();
+    }
+    QList<NamaeNotice> startup;
+};
+
+} // namespace
+
+class TestNamaeWaku : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startup();
+    void startupWarnings();
+    void addByEnter();
+    void addRefusals();
+    void addFailureKeepsListEqualToFile();
+    void pickCopiesSelection();
+    void deleteAsksThenRemoves();
+    void deleteCancelledOrWithoutSelection();
+    void deleteFailureKeepsEntry();
+    void clearList();
+    void swap();
+    void modelFollowsList();
+};
+
+void TestNamaeWaku::startup()
+{
+    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
+    QVERIFY(f.startup.isEmpty());
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
+    QCOMPARE(f.sides.aite().names(), QStringList{u"はなこ"_qs});
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), QString());
+    QCOMPARE(f.sides.jibun().selected(), -1);
+    QCOMPARE(f.sides.aite().selected(), -1);
+
+    Fixture firstEmpty(u"\r\nたろう\r\n"_qs);
+    QCOMPARE(firstEmpty.sides.jibun().names().size(), 2);
+    QCOMPARE(firstEmpty.sides.entryText(NamaeSide::Jibun), QString());
+
+    Fixture none; // the first start: no files, no messages
+    QVERIFY(none.startup.isEmpty());
+    QVERIFY(none.sides.jibun().names().isEmpty());
+    QCOMPARE(none.sides.entryText(NamaeSide::Jibun), QString());
+}
+
+void TestNamaeWaku::startupWarnings()
+{
+    TempWorkDir dir;
+    dir.write(kJibun, sjis(u"たろう\r\n"_qs) + "\x82\r\n");
+    QVERIFY(QDir().mkdir(kAite));
+    FakeDialogs dialogs;
+    NamaeSides sides(dialogs);
+    const QList<NamaeNotice> notices = sides.NamaeStartup();
+    QCOMPARE(notices.size(), 2);
+    QCOMPARE(notices[0].title, namaetext::fileTitle);
+    QVERIFY(notices[0].body.startsWith(namaetext::damagedLines(kJibun)));
+    QCOMPARE(notices[1].title, namaetext::fileTitle);
+    QVERIFY(notices[1].body.startsWith(namaetext::readFailed(kAite)));
+    QCOMPARE(sides.jibun().names(), QStringList{u"たろう"_qs});
+    QCOMPARE(sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QVERIFY(dialogs.shown.isEmpty()); // the window shows them once it is up
+}
+
+void TestNamaeWaku::addByEnter()
+{
+    Fixture f(QString(), u"たろう\r\n"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"たろう"_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 'a'), NamaeAddResult::Ignored);
+    QVERIFY(!QFile::exists(kJibun));
+
+    // Standing only in the partner list does not count.
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QCOMPARE(f.dir.read(kJibun), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n"));
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs); // the box keeps its text
+
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Duplicate);
+    QCOMPARE(f.sides.jibun().names().size(), 1);
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+
+    // Exact equality: a trailing space or other kana make another name.
+    f.sides.setEntryText(NamaeSide::Jibun, u"たろう "_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    f.sides.setEntryText(NamaeSide::Jibun, u"タロウ"_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    f.sides.setEntryText(NamaeSide::Jibun, u" "_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nたろう \r\nタロウ\r\n \r\n"_qs));
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    // The selection stays where it was.
+    f.sides.jibun().setSelected(1);
+    f.sides.setEntryText(NamaeSide::Jibun, u"じろう"_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QCOMPARE(f.sides.jibun().selected(), 1);
+}
+
+void TestNamaeWaku::addRefusals()
+{
+    Fixture f(u"たろう\r\n"_qs);
+    f.sides.setEntryText(NamaeSide::Aite, QString());
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Aite, 13), NamaeAddResult::Ignored);
+
+    f.sides.setEntryText(NamaeSide::Jibun, u"𠮷こ"_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Refused);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].kind, u"warn"_qs);
+    QCOMPARE(f.dialogs.shown[0].title, namaetext::charTitle);
+    QCOMPARE(f.dialogs.shown[0].body, namaetext::unheldChar(u"𠮷こ"_qs, u"𠮷"_qs, kJibun) + namaetext::paragraph
+                                          + namaetext::notAdded(u"𠮷こ"_qs));
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"𠮷こ"_qs);
+}
+
+void TestNamaeWaku::addFailureKeepsListEqualToFile()
+{
+    Fixture f;
+    QVERIFY(QDir().mkdir(kAite));
+    f.sides.setEntryText(NamaeSide::Aite, u"はなこ"_qs);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Aite, 13), NamaeAddResult::Failed);
+    QVERIFY(f.sides.aite().names().isEmpty());
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].title, namaetext::fileTitle);
+    QCOMPARE(f.dialogs.shown[0].body,
+             namaetext::writeFailed(kAite) + namaetext::paragraph + namaetext::notAdded(u"はなこ"_qs));
+}
+
+void TestNamaeWaku::pickCopiesSelection()
+{
+    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
+    f.sides.setEntryText(NamaeSide::Aite, u"さくら"_qs);
+    f.sides.NamaePick(NamaeSide::Jibun, 1);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"じろう"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"さくら"_qs);
+    f.sides.NamaePick(NamaeSide::Jibun, -1);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
+}
+
+void TestNamaeWaku::deleteAsksThenRemoves()
+{
+    Fixture f(u"たろう\r\nじろう\r\nたろう\r\n"_qs);
+    f.sides.jibun().setSelected(2);
+    f.sides.setEntryText(NamaeSide::Jibun, u"さくら"_qs);
+    QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].kind, u"confirm"_qs);
+    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_qs);
+    QCOMPARE(f.dialogs.shown[0].body, u"『たろう』をリストから削除します"_qs);
+    // Only the selected one of the two goes.
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nじろう\r\n"_qs));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
+    QCOMPARE(f.sides.jibun().selected(), -1);
+
+    // A file line with several names is written back one name a line.
+    Fixture g(QString(), u"はなこ,さくら,もも\r\n"_qs);
+    g.sides.NamaePick(NamaeSide::Aite, 1);
+    QCOMPARE(g.sides.NamaeDelete(NamaeSide::Aite), NamaeDeleteResult::Deleted);
+    QCOMPARE(g.dir.read(kAite), sjis(u"はなこ\r\nもも\r\n"_qs));
+
+    // Deleting the last one leaves zero bytes.
+    Fixture h(u"たろう\r\n"_qs);
+    h.sides.jibun().setSelected(0);
+    QCOMPARE(h.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
+    QVERIFY(QFile::exists(kJibun));
+    QCOMPARE(QFileInfo(kJibun).size(), 0);
+}
+
+void TestNamaeWaku::deleteCancelledOrWithoutSelection()
+{
+    Fixture f(u"たろう\r\n"_qs);
+    QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::NoSelection);
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    f.sides.NamaePick(NamaeSide::Jibun, 0);
+    f.dialogs.answer = false;
+    QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Cancelled);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.jibun().selected(), 0);
+
+    Fixture empty;
+    QCOMPARE(empty.sides.NamaeDelete(NamaeSide::Aite), NamaeDeleteResult::NoSelection);
+    QVERIFY(empty.dialogs.shown.isEmpty());
+}
+
+void TestNamaeWaku::deleteFailureKeepsEntry()
+{
+    Fixture f(u"たろう\r\nじろう\r\n"_qs);
+    QVERIFY(QFile::remove(kJibun));
+    QVERIFY(QDir().mkdir(kJibun)); // the rewrite cannot replace a folder
+    f.sides.NamaePick(NamaeSide::Jibun, 0);
+    QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Failed);
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.dialogs.shown.size(), 2);
+    QCOMPARE(f.dialogs.shown[1].title, namaetext::fileTitle);
+    QCOMPARE(f.dialogs.shown[1].body,
+             namaetext::writeFailed(kJibun) + namaetext::paragraph + namaetext::stillListed(u"たろう"_qs));
+
+    QCOMPARE(f.sides.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Failed);
+    QCOMPARE(f.sides.jibun().names().size(), 2);
+    QCOMPARE(f.dialogs.shown.last().body, namaetext::writeFailed(kJibun) + namaetext::paragraph + namaetext::listKept);
+}
+
+void TestNamaeWaku::clearList()
+{
+    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
+    f.dialogs.answer = false;
+    QCOMPARE(f.sides.NamaeListClear(NamaeSide::Aite), NamaeClearResult::Cancelled);
+    QCOMPARE(f.dialogs.shown[0].body, u"相手リスト全てを削除します"_qs);
+    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_qs);
+    QCOMPARE(f.sides.aite().names().size(), 1);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+
+    f.dialogs.answer = true;
+    QCOMPARE(f.sides.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Cleared);
+    QCOMPARE(f.dialogs.shown[1].body, u"自分リスト全てを削除します"_qs);
+    QVERIFY(f.sides.jibun().names().isEmpty());
+    QCOMPARE(QFileInfo(kJibun).size(), 0);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
+    QCOMPARE(f.dir.read(kAite), sjis(u"はなこ\r\n"_qs));
+}
+
+void TestNamaeWaku::swap()
+{
+    Fixture f(u"たろう\r\n"_qs);
+    QSignalSpy spy(&f.sides, &NamaeSides::entryTextChanged);
+    f.sides.NamaeSwap();
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"たろう"_qs);
+    QCOMPARE(spy.size(), 2);
+    f.sides.setEntryText(NamaeSide::Jibun, u"はなこ"_qs);
+    f.sides.NamaeSwap();
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"はなこ"_qs);
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
+    QVERIFY(f.sides.aite().names().isEmpty());
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+}
+
+void TestNamaeWaku::modelFollowsList()
+{
+    Fixture f(u"たろう\r\nじろう\r\n"_qs);
+    NamaeWaku &w = f.sides.jibun();
+    QCOMPARE(w.rowCount(), 2);
+    QCOMPARE(w.data(w.index(1)).toString(), u"じろう"_qs);
+
+    QSignalSpy inserted(&w, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&w, &QAbstractItemModel::rowsRemoved);
+    f.sides.setEntryText(NamaeSide::Jibun, u"さぶろう"_qs);
+    f.sides.NamaeAdd(NamaeSide::Jibun, 13);
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(w.data(w.index(2)).toString(), u"さぶろう"_qs);
+
+    w.setSelected(2);
+    f.sides.NamaeDelete(NamaeSide::Jibun);
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(w.rowCount(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestNamaeWaku)
+#include "test_namaewaku.moc"
