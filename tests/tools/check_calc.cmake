@@ -1,0 +1,26 @@
+# Runs kanaroll-calc on INPUT and compares standard output with EXPECTED.
+# EXPECT_RC is the exit status; ERRORS lists line numbers that must appear on
+# standard error, each as "line N:".
+execute_process(COMMAND ${CALC} INPUT_FILE ${INPUT}
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+file(READ ${EXPECTED} expected)
+set(failed FALSE)
+if(NOT out STREQUAL expected)
+  message(SEND_ERROR "standard output differs.\n--- expected\n${expected}--- got\n${out}")
+endif()
+if(NOT rc STREQUAL EXPECT_RC)
+  message(SEND_ERROR "exit status ${rc}, expected ${EXPECT_RC}")
+endif()
+foreach(n IN LISTS ERRORS)
+  string(FIND "${err}" "kanaroll-calc: line ${n}:" pos)
+  if(pos EQUAL -1)
+    message(SEND_ERROR "standard error does not name line ${n}:\n${err}")
+  endif()
+endforeach()
+if(NOT ERRORS AND NOT err STREQUAL "")
+  message(SEND_ERROR "unexpected standard error:\n${err}")
+endif()
+string(FIND "${err}" "no TAB" pos)
+if(ERRORS AND pos EQUAL -1)
+  message(SEND_ERROR "standard error does not mention the missing TAB:\n${err}")
+endif()
