@@ -101,15 +101,15 @@ bool looksJapanese(QStringView s)
     return false;
 }
 
-// Text valid in both encodings: names in UTF-8 often also pass as code page
-// 932 (two kana make three valid double-byte characters), while code page 932
-// kana never pass as UTF-8. So UTF-8 wins when it yields Japanese text.
 struct Decoded {
     bool ok = false;
     QString text;
     NamaeEncoding encoding = NamaeEncoding::Cp932;
 };
 
+// Text valid in both encodings: names in UTF-8 often also pass as code page
+// 932 (two kana make three valid double-byte characters), while code page 932
+// kana never pass as UTF-8. So UTF-8 wins when it yields Japanese text.
 // A fresh decoder for every piece: the error flag survives resetState().
 Decoded decode(QByteArrayView bytes, bool preferUtf8)
 {
