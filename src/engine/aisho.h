@@ -12,7 +12,9 @@ namespace kanaroll {
 // batch of many pairs allocates only when a longer pair comes along.
 struct AishoResult {
     bool refused = true;
-    std::size_t refusedAt = 0; // code point index in self+partner of the first refused character
+    // Code point index in self+partner of the first refused character; equal to
+    // the combined length when the pair is refused for having fewer than two.
+    std::size_t refusedAt = 0;
     int percentage = -1;       // 0..100 when accepted
     std::string digits;        // all rows, concatenated, ASCII '0'..'9'
     std::vector<std::uint32_t> rowStart; // offset of each row in digits

@@ -283,6 +283,7 @@ void TestEngine::shortNames()
     QVERIFY(!AishoCalc(u"", u"", r));
     QVERIFY(r.refused);
     QVERIFY(!AishoCalc(u"あ", u"", r));
+    QCOMPARE(r.refusedAt, std::size_t(1)); // no bad character: the combined length
     QVERIFY(!AishoCalc(u"", u"あ", r));
     QVERIFY(!AishoCalc(U"", U"あ", r));
     QCOMPARE(r.rowCount(), std::size_t(0));
