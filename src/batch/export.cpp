@@ -94,10 +94,22 @@ IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path)
     if (!result.ok())
         return result;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        result.status = IchiranSaveResult::WriteFailed;
+    // Unbuffered, so that a short write (disk full, size limit) shows in the
+    // count here; through the buffer it can slip past commit().
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (ok) {
+        const qint64 written = file.write(bytes);
+        ok = written == bytes.size();
+        if (!ok)
+            result.error = QStringLiteral("%1 of %2 bytes written: %3")
+                               .arg(written).arg(bytes.size()).arg(file.errorString());
+        else if (!(ok = file.commit()))
+            result.error = file.errorString();
+    } else {
         result.error = file.errorString();
     }
+    if (!ok)
+        result.status = IchiranSaveResult::WriteFailed;
     return result;
 }
 

@@ -1,0 +1,523 @@
+#include "batch/export.h"
+#include "batch/ichiran.h"
+#include "batch/ikkatsu.h"
+#include "engine/aisho.h"
+
+#include "tempworkdir.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTest>
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+
+using namespace kanaroll;
+
+namespace {
+
+std::optional<int> engine(const QString &first, const QString &second)
+{
+    const AishoResult r = AishoCalc(
+        std::u16string_view(reinterpret_cast<const char16_t *>(first.utf16()), std::size_t(first.size())),
+        std::u16string_view(reinterpret_cast<const char16_t *>(second.utf16()), std::size_t(second.size())));
+    if (r.refused)
+        return std::nullopt;
+    return r.percentage;
+}
+
+const QStringList kSelf{u"たろう"_qs, u"さくら"_qs};
+const QStringList kPartner{u"はなこ"_qs, u"ゆうき"_qs};
+
+const std::vector<IchiranRow> kExample{
+    {u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"たろう"_qs, u"ゆうき"_qs, u"49"_qs},
+    {u"さくら"_qs, u"はなこ"_qs, u"42"_qs}, {u"さくら"_qs, u"ゆうき"_qs, u"49"_qs},
+    {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs},
+    {u"はなこ"_qs, u"さくら"_qs, u"20"_qs}, {u"ゆうき"_qs, u"さくら"_qs, u"40"_qs},
+};
+
+// The window as the run sees it: two lists, two entry boxes, a log of what happened.
+struct FakeWindow {
+    FakeWindow(QStringList s, QStringList p)
+        : self(std::move(s))
+        , partner(std::move(p))
+    {
+    }
+
+    QStringList self;
+    QStringList partner;
+    QString box1, box2;
+    double wait = 0;
+    int notices = 0;
+    QStringList frame; // "hide" / "show"
+    QStringList played;
+    int pauses = 0;
+    bool badRead = false;
+    std::function<void(int)> onPause; // gets the pause number, from 1
+
+    IkkatsuHooks hooks()
+    {
+        IkkatsuHooks h;
+        h.wait = [this] { return wait; };
+        h.modeNotice = [this] { ++notices; };
+        h.showFrame = [this](bool shown) { frame << (shown ? u"show"_qs : u"hide"_qs); };
+        h.selfCount = [this] { return int(self.size()); };
+        h.partnerCount = [this] { return int(partner.size()); };
+        h.selfAt = [this](int i) { return read(self, i); };
+        h.partnerAt = [this](int i) { return read(partner, i); };
+        h.setName1 = [this](const QString &s) { box1 = s; };
+        h.setName2 = [this](const QString &s) { box2 = s; };
+        h.play = [this](const QString &a, const QString &b) {
+            played << a + u'/' + b;
+            return engine(a, b);
+        };
+        h.pause = [this](double seconds) {
+            QCOMPARE(seconds, 0.8);
+            ++pauses;
+            if (onPause)
+                onPause(pauses);
+        };
+        return h;
+    }
+
+    QString read(const QStringList &list, int i)
+    {
+        if (i < 0 || i >= list.size()) {
+            badRead = true;
+            return {};
+        }
+        return list.at(i);
+    }
+};
+
+QStringList rowTexts(const IchiranModel &grid)
+{
+    QStringList out;
+    for (int r = 0; r < grid.size(); ++r)
+        out << grid.name1(r) + u',' + grid.name2(r) + u',' + QString::number(grid.percent(r));
+    return out;
+}
+
+QStringList rowTexts(const std::vector<IchiranRow> &rows)
+{
+    QStringList out;
+    for (const auto &r : rows)
+        out << r.name1 + u',' + r.name2 + u',' + r.percent;
+    return out;
+}
+
+IchiranModel *exampleGrid(QObject *parent)
+{
+    auto *grid = new IchiranModel(parent);
+    for (const auto &r : kExample)
+        grid->append(r.name1, r.name2, r.percent.toInt());
+    return grid;
+}
+
+QByteArray cp932(const QString &s)
+{
+    QStringEncoder enc("windows-31j");
+    return enc.encode(s);
+}
+
+} // namespace
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // --- pair order ---
+    void pairsOrder()
+    {
+        const auto pairs = IkkatsuPairs(kSelf, kPartner);
+        std::vector<IkkatsuPair> expected;
+        for (const auto &r : kExample)
+            expected.push_back({r.name1, r.name2});
+        QCOMPARE(pairs, expected);
+        QCOMPARE(IkkatsuPairs({u"a"_qs, u"b"_qs, u"c"_qs}, {u"x"_qs}).size(), std::size_t(6));
+        QVERIFY(IkkatsuPairs({}, kPartner).empty());
+        QVERIFY(IkkatsuPairs(kSelf, {}).empty());
+    }
+
+    // --- the run ---
+    void runQuickModeExample()
+    {
+        FakeWindow w{kSelf, kPartner};
+        IchiranModel grid;
+        grid.append(u"古い"_qs, u"行"_qs, 1);
+        IkkatsuRun run(grid, w.hooks());
+        QCOMPARE(run.run(), IkkatsuRun::Outcome::Finished);
+        QCOMPARE(rowTexts(grid), rowTexts(kExample));
+        QCOMPARE(grid.rowCount(), 8); // announced to views too
+        QCOMPARE(w.notices, 0);
+        QCOMPARE(w.pauses, 0);
+        QCOMPARE(w.frame, QStringList({u"hide"_qs, u"show"_qs}));
+        // The last pair of the second pass stays in the boxes.
+        QCOMPARE(w.box1, u"ゆうき"_qs);
+        QCOMPARE(w.box2, u"さくら"_qs);
+
+        // The order is the pure pair order.
+        QStringList pairs;
+        for (const auto &p : IkkatsuPairs(kSelf, kPartner))
+            pairs << p.first + u'/' + p.second;
+        QCOMPARE(w.played, pairs);
+
+        // A shorter run leaves exactly its own rows.
+        FakeWindow w2{{u"たろう"_qs}, {u"はなこ"_qs}};
+        IkkatsuRun run2(grid, w2.hooks());
+        run2.run();
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs, u"はなこ,たろう,40"_qs}));
+    }
+
+    void runAnimatedNoticeAndPauses()
+    {
+        FakeWindow w{kSelf, kPartner};
+        w.wait = 0.005;
+        IchiranModel grid;
+        QSignalSpy inserted(&grid, &QAbstractItemModel::rowsInserted);
+        IkkatsuRun run(grid, w.hooks());
+        w.onPause = [&](int n) {
+            QVERIFY(run.isRunning());
+            // Before each pause the rows so far are visible to views.
+            QCOMPARE(grid.rowCount(), n);
+            if (n == 3)
+                w.wait = 0; // switched to the quick mode during the third pause
+        };
+        run.run();
+        QCOMPARE(w.notices, 1);
+        QCOMPARE(w.pauses, 3);
+        QCOMPARE(grid.size(), 8);
+        QVERIFY(!run.isRunning());
+        // Pairs 4 to 8 came in one announcement at the end.
+        QCOMPARE(inserted.size(), 4);
+    }
+
+    void runRefusedPairGivesNoRow()
+    {
+        FakeWindow w{{u"たろう"_qs, u"abc"_qs}, {u"はなこ"_qs}};
+        w.wait = 1;
+        IchiranModel grid;
+        IkkatsuRun run(grid, w.hooks());
+        run.run();
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs, u"はなこ,たろう,40"_qs}));
+        QCOMPARE(run.pairsPlayed(), 4);
+        QCOMPARE(run.rowsWritten(), 2);
+        QCOMPARE(w.pauses, 4); // refused pairs pause like the others
+
+        // A run whose every pair is refused still replaces the old rows.
+        FakeWindow bad{{u"x"_qs}, {u"y"_qs}};
+        IkkatsuRun run2(grid, bad.hooks());
+        run2.run();
+        QCOMPARE(grid.size(), 0);
+    }
+
+    void runEmptyListsKeepGrid()
+    {
+        IchiranModel grid;
+        grid.append(u"たろう"_qs, u"はなこ"_qs, 42);
+
+        FakeWindow noPartner{kSelf, {}};
+        noPartner.wait = 0.005;
+        IkkatsuRun run(grid, noPartner.hooks());
+        run.run();
+        QCOMPARE(grid.size(), 1);
+        QCOMPARE(noPartner.notices, 1);
+        QCOMPARE(noPartner.frame, QStringList({u"hide"_qs, u"show"_qs}));
+        QCOMPARE(noPartner.box1, u"さくら"_qs);
+        QCOMPARE(noPartner.box2, u"さくら"_qs);
+
+        FakeWindow noSelf{{}, kPartner};
+        noSelf.box1 = u"元"_qs;
+        IkkatsuRun run2(grid, noSelf.hooks());
+        run2.run();
+        QCOMPARE(grid.size(), 1);
+        QCOMPARE(noSelf.box1, u"元"_qs);
+        QVERIFY(noSelf.played.isEmpty());
+    }
+
+    void runListsShrinkDuringPauses()
+    {
+        // The partner list loses its last name in the first pause and the
+        // self list its last name in the second: nothing is read past an end.
+        FakeWindow w{{u"たろう"_qs, u"さくら"_qs, u"ゆうき"_qs}, {u"はなこ"_qs, u"ゆうき"_qs}};
+        w.wait = 1;
+        w.onPause = [&](int n) {
+            if (n == 1)
+                w.partner.removeLast();
+            if (n == 2)
+                w.self.removeLast();
+        };
+        IchiranModel grid;
+        IkkatsuRun run(grid, w.hooks());
+        QCOMPARE(run.run(), IkkatsuRun::Outcome::Finished);
+        QVERIFY(!w.badRead);
+        QCOMPARE(w.played, QStringList({u"たろう/はなこ"_qs, u"さくら/はなこ"_qs,
+                                        u"はなこ/たろう"_qs, u"はなこ/さくら"_qs}));
+        QCOMPARE(grid.size(), 4);
+
+        // Everything deleted mid-run.
+        FakeWindow gone{kSelf, kPartner};
+        gone.wait = 1;
+        gone.onPause = [&](int) {
+            gone.self.clear();
+            gone.partner.clear();
+        };
+        IkkatsuRun run2(grid, gone.hooks());
+        run2.run();
+        QVERIFY(!gone.badRead);
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs}));
+    }
+
+    void runAbort()
+    {
+        IchiranModel grid;
+        FakeWindow w{kSelf, kPartner};
+        w.wait = 1;
+        IkkatsuRun run(grid, w.hooks());
+        w.onPause = [&](int n) {
+            if (n == 2)
+                run.abort();
+        };
+        QCOMPARE(run.run(), IkkatsuRun::Outcome::Aborted);
+        QCOMPARE(grid.size(), 2);
+        QCOMPARE(grid.rowCount(), 2);
+        QCOMPARE(w.played.size(), 2);
+        QCOMPARE(w.frame, QStringList({u"hide"_qs})); // not shown again
+
+        // Aborted inside a play (exit from the play's own pause): that pair gives no row.
+        FakeWindow w2{kSelf, kPartner};
+        IkkatsuRun run2(grid, w2.hooks());
+        auto hooks = w2.hooks();
+        IkkatsuRun run3(grid, [&] {
+            auto h = w2.hooks();
+            h.play = [&](const QString &, const QString &) {
+                run3.abort();
+                return std::optional<int>(50);
+            };
+            return h;
+        }());
+        QCOMPARE(run3.run(), IkkatsuRun::Outcome::Aborted);
+        QCOMPARE(grid.size(), 2);
+        // A new run after an abort starts clean.
+        QCOMPARE(run.run(), IkkatsuRun::Outcome::Finished);
+        QCOMPARE(grid.size(), 8);
+    }
+
+    // --- grid and sorts ---
+    void gridHeader()
+    {
+        IchiranModel grid;
+        QCOMPARE(grid.columnCount(), 3);
+        QCOMPARE(grid.rowCount(), 0);
+        const QStringList headers{u"名前１"_qs, u"名前２"_qs, u"％"_qs};
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(grid.headerData(c, Qt::Horizontal).toString(), headers[c]);
+            QCOMPARE(grid.headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                     Qt::Alignment(Qt::AlignCenter));
+        }
+        QCOMPARE(headers[0].at(2).unicode(), 0xFF11);
+        QCOMPARE(headers[2].at(0).unicode(), 0xFF05);
+        grid.append(u"たろう"_qs, u"はなこ"_qs, 8);
+        QCOMPARE(grid.data(grid.index(0, 2)).toString(), u"8"_qs);
+        QCOMPARE(grid.data(grid.index(0, 1)).toString(), u"はなこ"_qs);
+        grid.IchiranInit();
+        QCOMPARE(grid.rowCount(), 0);
+        QCOMPARE(grid.headerData(0, Qt::Horizontal).toString(), headers[0]);
+    }
+
+    void sortButtonsOnExample()
+    {
+        IchiranModel *grid = exampleGrid(this);
+        auto percents = [&] {
+            QList<int> out;
+            for (int r = 0; r < grid->size(); ++r)
+                out << grid->percent(r);
+            return out;
+        };
+        auto firstNames = [&] {
+            QStringList out;
+            for (int r = 0; r < grid->size(); ++r)
+                out << grid->name1(r);
+            return out;
+        };
+        grid->sort(IchiranSortButton::Kza);
+        QCOMPARE(percents(), QList<int>({60, 49, 49, 42, 42, 40, 40, 20}));
+        QCOMPARE(grid->row(0), (IchiranRow{u"ゆうき"_qs, u"たろう"_qs, u"60"_qs}));
+        // Equal keys keep their order: the first run order among the 49s.
+        QCOMPARE(grid->name1(1), u"たろう"_qs);
+        QCOMPARE(grid->name1(2), u"さくら"_qs);
+        grid->sort(IchiranSortButton::Kaz);
+        QCOMPARE(percents(), QList<int>({20, 40, 40, 42, 42, 49, 49, 60}));
+        grid->sort(IchiranSortButton::Naz);
+        const QStringList ascending{u"さくら"_qs, u"さくら"_qs, u"たろう"_qs, u"たろう"_qs,
+                                    u"はなこ"_qs, u"はなこ"_qs, u"ゆうき"_qs, u"ゆうき"_qs};
+        QCOMPARE(firstNames(), ascending);
+        const auto once = rowTexts(*grid);
+        grid->sort(IchiranSortButton::Naz);
+        QCOMPARE(rowTexts(*grid), once);
+        grid->sort(IchiranSortButton::Nza);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(firstNames(), descending);
+        // Whole rows moved: every row still holds its own percentage.
+        for (int r = 0; r < grid->size(); ++r)
+            QCOMPARE(std::optional<int>(grid->percent(r)), engine(grid->name1(r), grid->name2(r)));
+        QCOMPARE(grid->headerData(2, Qt::Horizontal).toString(), u"％"_qs);
+    }
+
+    void sortNumericAgainstText()
+    {
+        std::vector<IchiranRow> rows{{u"a"_qs, u"1"_qs, u"9"_qs}, {u"b"_qs, u"2"_qs, u"100"_qs},
+                                     {u"c"_qs, u"3"_qs, u"10"_qs}, {u"d"_qs, u"4"_qs, u"99"_qs}};
+        auto names = [](const std::vector<IchiranRow> &v) {
+            QString s;
+            for (const auto &r : v)
+                s += r.name1;
+            return s;
+        };
+        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Numeric, IchiranOrder::Ascending)), u"acdb"_qs);
+        QCOMPARE(names(IchiranSort(rows, ichiranSortKey(IchiranSortButton::Kza))), u"bdca"_qs);
+        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Text, IchiranOrder::Ascending)), u"cbad"_qs);
+
+        // Case counts, and code points above U+FFFF sort after U+FFxx.
+        std::vector<IchiranRow> text{{u"b"_qs, {}, u"1"_qs}, {u"B"_qs, {}, u"2"_qs},
+                                     {u"\U0001F600"_qs, {}, u"3"_qs}, {u"\uFF21"_qs, {}, u"4"_qs},
+                                     {u"a"_qs, {}, u"5"_qs}};
+        QCOMPARE(names(IchiranSort(text, ichiranSortKey(IchiranSortButton::Naz))),
+                 u"Bab\uFF21\U0001F600"_qs);
+        // Only column 0 decides: the same first names keep their order whatever column 1 holds.
+        std::vector<IchiranRow> same{{u"x"_qs, u"z"_qs, u"1"_qs}, {u"x"_qs, u"a"_qs, u"2"_qs}};
+        QCOMPARE(IchiranSort(same, ichiranSortKey(IchiranSortButton::Nza)), same);
+    }
+
+    void modelSortMatchesPureSort()
+    {
+        std::mt19937 rng(6);
+        const QStringList pool{u"たろう"_qs, u"はなこ"_qs, u"A"_qs, u"a"_qs, u"\U0001F600"_qs,
+                               u"\uFF21"_qs, u"さくら"_qs, u"たろうた"_qs};
+        IchiranModel grid;
+        for (int i = 0; i < 2000; ++i) {
+            const int p = int(rng() % 4 == 0 ? 100 : rng() % 101);
+            grid.append(pool[int(rng() % pool.size())], pool[int(rng() % pool.size())], p);
+        }
+        const auto keys = {ichiranSortKey(IchiranSortButton::Kza), ichiranSortKey(IchiranSortButton::Kaz),
+                           ichiranSortKey(IchiranSortButton::Nza), ichiranSortKey(IchiranSortButton::Naz),
+                           IchiranSortKey{1, IchiranCompare::Text, IchiranOrder::Descending},
+                           IchiranSortKey{2, IchiranCompare::Text, IchiranOrder::Ascending}};
+        for (const IchiranSortKey &key : keys) {
+            const auto expected = IchiranSort(grid.rows(), key);
+            grid.sort(key);
+            QVERIFY2(grid.rows() == expected, qPrintable(QString::number(key.column)));
+        }
+    }
+
+    void sortKeepsCurrentCellOnItsRow()
+    {
+        IchiranModel *grid = exampleGrid(this);
+        QPersistentModelIndex current(grid->index(5, 2)); // ゆうき, たろう, 60
+        grid->sort(IchiranSortButton::Kza);
+        QCOMPARE(current.row(), 0);
+        QCOMPARE(current.column(), 2);
+        grid->sort(IchiranSortButton::Kaz);
+        QCOMPARE(current.row(), 7);
+    }
+
+    // --- export ---
+    void exportLineAndBytes()
+    {
+        const IchiranRow row{u"たろう"_qs, u"はなこ"_qs, u"42"_qs};
+        QCOMPARE(IchiranLine(row), u"\"たろう\",\"はなこ\",\"42%\""_qs);
+        QCOMPARE(IchiranLine({u"a,\"b"_qs, u"c"_qs, u"100"_qs}), u"\"a,\"b\",\"c\",\"100%\""_qs);
+
+        IchiranModel grid;
+        grid.append(row.name1, row.name2, 42);
+        QByteArray bytes;
+        QVERIFY(IchiranEncode(grid, bytes).ok());
+        QCOMPARE(bytes, QByteArray::fromHex("2282BD82EB82A4222C2282CD82C882B1222C22343225220D0A"));
+
+        grid.append(u"ゆうき"_qs, u"さくら"_qs, 8);
+        grid.append(u"ゆうき"_qs, u"たろう"_qs, 100);
+        QVERIFY(IchiranEncode(grid, bytes).ok());
+        QByteArray fromRows;
+        QVERIFY(IchiranEncode(grid.rows(), fromRows).ok());
+        QCOMPARE(bytes, fromRows);
+        QVERIFY(bytes.endsWith("\"" + cp932(u"たろう"_qs) + "\",\"100%\"\r\n"));
+        QVERIFY(bytes.contains("\",\"8%\"\r\n"));
+
+        IchiranModel empty;
+        QVERIFY(IchiranEncode(empty, bytes).ok());
+        QVERIFY(bytes.isEmpty());
+    }
+
+    void saveSortSave()
+    {
+        TempWorkDir dir;
+        IchiranModel *grid = exampleGrid(this);
+        QVERIFY(IchiranSave(*grid).ok());
+        const QList<QByteArray> lines = dir.read(u"一括判断.txt"_qs).split('\n');
+        QCOMPARE(lines.size(), 9); // eight lines, each with CR LF
+        QCOMPARE(lines[0], cp932(u"\"たろう\",\"はなこ\",\"42%\"\r"_qs));
+        QCOMPARE(lines[7], cp932(u"\"ゆうき\",\"さくら\",\"40%\"\r"_qs));
+
+        grid->sort(IchiranSortButton::Kza);
+        QVERIFY(IchiranSave(*grid).ok());
+        const QByteArray again = dir.read(u"一括判断.txt"_qs);
+        QCOMPARE(again.count('\n'), 8);
+        QVERIFY(again.startsWith(cp932(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
+
+        IchiranModel empty;
+        QVERIFY(IchiranSave(empty).ok());
+        QVERIFY(QFile::exists(dir.filePath(u"一括判断.txt"_qs)));
+        QCOMPARE(QFileInfo(dir.filePath(u"一括判断.txt"_qs)).size(), 0);
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() == 1); // no temporary left
+    }
+
+    void saveFailureKeepsOldFile()
+    {
+        TempWorkDir dir;
+        IchiranModel *grid = exampleGrid(this);
+
+        // The name is taken by a directory.
+        QVERIFY(QDir(dir.path()).mkdir(u"一括判断.txt"_qs));
+        IchiranSaveResult r = IchiranSave(*grid);
+        QCOMPARE(r.status, IchiranSaveResult::WriteFailed);
+        QVERIFY(r.message().contains(u"<一括判断.txt>"_qs));
+        QVERIFY(QFileInfo(dir.filePath(u"一括判断.txt"_qs)).isDir());
+        QVERIFY(QDir(dir.path()).rmdir(u"一括判断.txt"_qs));
+
+        // The disk fills up in the middle of the file.
+        const QByteArray old("old content\r\n");
+        dir.write(u"一括判断.txt"_qs, old);
+        for (int i = 0; i < 200; ++i)
+            grid->append(u"たろう"_qs, u"はなこ"_qs, 42);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 1000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        r = IchiranSave(*grid);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(r.status, IchiranSaveResult::WriteFailed);
+        QCOMPARE(dir.read(u"一括判断.txt"_qs), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
+        // A name outside code page 932 writes nothing rather than a replacement byte.
+        IchiranModel odd;
+        odd.append(u"たろう"_qs, u"\U0001F600"_qs, 50);
+        r = IchiranSave(odd);
+        QCOMPARE(r.status, IchiranSaveResult::Unencodable);
+        QCOMPARE(r.name, u"\U0001F600"_qs);
+        QVERIFY(r.message().contains(u"\U0001F600"_qs));
+        QCOMPARE(dir.read(u"一括判断.txt"_qs), old);
+        QByteArray bytes;
+        QCOMPARE(IchiranEncode(odd.rows(), bytes).status, IchiranSaveResult::Unencodable);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"
