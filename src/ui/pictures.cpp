@@ -1,0 +1,262 @@
+#include "ui/pictures.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSvgRenderer>
+
+#include <cmath>
+#include <limits>
+
+// The resources sit in a static library; without this reference the linker
+// would drop them from the program.
+static void initArtResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(art);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace kanaroll {
+
+namespace {
+
+struct Source
+{
+    const char *name;
+    QSize size;
+    bool icon;
+    bool flat; // drawn in a few flat colours: snap every pixel to them
+};
+
+Source sourceOf(Picture picture)
+{
+    switch (picture) {
+    case Picture::Heart: return {"heart", {32, 32}, true, true};
+    case Picture::Spade: return {"spade", {32, 32}, true, true};
+    case Picture::Help: return {"help", {32, 32}, true, true};
+    case Picture::Exit: return {"exit", {32, 32}, true, true};
+    case Picture::FaceWara: return {"face-wara", {32, 32}, true, true};
+    case Picture::FaceNiko: return {"face-niko", {32, 32}, true, true};
+    case Picture::FaceKana: return {"face-kana", {32, 32}, true, true};
+    case Picture::SortAZ: return {"sort-az", {16, 16}, false, true};
+    case Picture::SortZA: return {"sort-za", {16, 16}, false, true};
+    case Picture::Print: return {"print", {16, 16}, false, true};
+    case Picture::Save: return {"save", {16, 16}, false, true};
+    case Picture::TitleLogo: return {"logo", {296, 63}, false, false};
+    case Picture::Teaser: return {"teaser", {259, 45}, false, false};
+    }
+    return {"heart", {32, 32}, true, true};
+}
+
+QString resourcePath(const Source &source, int size)
+{
+    if (source.icon)
+        return QStringLiteral(":/art/%1-%2.svg").arg(QLatin1String(source.name)).arg(size);
+    return QStringLiteral(":/art/%1.svg").arg(QLatin1String(source.name));
+}
+
+// The colours named in the SVG text: the palette of a flat drawing.
+QList<QRgb> paletteOf(const QByteArray &svg)
+{
+    static const QRegularExpression hex(QStringLiteral("#([0-9a-fA-F]{6})\\b"));
+    QList<QRgb> colours;
+    for (auto it = hex.globalMatch(QString::fromUtf8(svg)); it.hasNext();) {
+        const QRgb rgb = 0xff000000u | it.next().captured(1).toUInt(nullptr, 16);
+        if (!colours.contains(rgb))
+            colours.append(rgb);
+    }
+    return colours;
+}
+
+// Classic icons have hard edges and no blended colours. The vector drawing is
+// rendered with antialiasing, so every pixel is brought back to a full or no
+// coverage and to the nearest colour of the drawing's own palette.
+void snapToPalette(QImage &image, const QList<QRgb> &palette)
+{
+    if (palette.isEmpty())
+        return;
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb px = line[x];
+            if (qAlpha(px) < 128) {
+                line[x] = 0;
+                continue;
+            }
+            const QRgb c = qUnpremultiply(px);
+            int best = std::numeric_limits<int>::max();
+            QRgb chosen = palette.front();
+            for (const QRgb p : palette) {
+                const int dr = qRed(c) - qRed(p);
+                const int dg = qGreen(c) - qGreen(p);
+                const int db = qBlue(c) - qBlue(p);
+                const int d = dr * dr + dg * dg + db * db;
+                if (d < best) {
+                    best = d;
+                    chosen = p;
+                }
+            }
+            line[x] = chosen;
+        }
+    }
+}
+
+QImage render(const Source &source, int drawing, QSize physical)
+{
+    initArtResources();
+    QFile file(resourcePath(source, drawing));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray svg = file.readAll();
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid())
+        return {};
+    QImage image(physical, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(physical)));
+    }
+    if (source.flat)
+        snapToPalette(image, paletteOf(svg));
+    return image;
+}
+
+// Picks the drawing for a requested pixel size: the simplified 16 drawing for
+// small icons, the 32 drawing from 24 pixels up.
+int drawingFor(const Source &source, int logicalSize)
+{
+    if (!source.icon)
+        return source.size.width();
+    return logicalSize < 24 ? 16 : 32;
+}
+
+QImage cachedImage(const Source &source, int drawing, QSize physical)
+{
+    static QHash<QString, QImage> cache;
+    const QString key = QStringLiteral("%1/%2/%3x%4")
+                            .arg(QLatin1String(source.name))
+                            .arg(drawing)
+                            .arg(physical.width())
+                            .arg(physical.height());
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QImage image = render(source, drawing, physical);
+    cache.insert(key, image);
+    return image;
+}
+
+qreal applicationRatio()
+{
+    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
+class PictureIconEngine : public QIconEngine
+{
+public:
+    explicit PictureIconEngine(Picture picture) : m_picture(picture) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        const QPixmap pm = scaledPixmap(rect.size() * ratio, mode, state, ratio);
+        painter->drawPixmap(rect, pm);
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // size is in device pixels; scale tells how many of them make one logical
+    // pixel, which decides between the 16 and the 32 drawing.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode, QIcon::State, qreal scale) override
+    {
+        if (size.isEmpty())
+            return {};
+        if (!(scale > 0))
+            scale = 1.0;
+        const Source source = sourceOf(m_picture);
+        const QSize box = (QSizeF(size) / scale).toSize().expandedTo(QSize(1, 1));
+        const QSize logical = source.size.scaled(box, Qt::KeepAspectRatio);
+        const QSize physical(qMax(1, qRound(logical.width() * scale)),
+                             qMax(1, qRound(logical.height() * scale)));
+        QPixmap pm = QPixmap::fromImage(
+            cachedImage(source, drawingFor(source, qMin(logical.width(), logical.height())), physical));
+        pm.setDevicePixelRatio(scale);
+        return pm;
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        const Source source = sourceOf(m_picture);
+        if (source.icon)
+            return {QSize(16, 16), QSize(32, 32)};
+        return {source.size};
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return sourceOf(m_picture).size.scaled(size, Qt::KeepAspectRatio);
+    }
+
+    QIconEngine *clone() const override { return new PictureIconEngine(m_picture); }
+    QString key() const override { return QStringLiteral("kanaroll-picture"); }
+
+private:
+    Picture m_picture;
+};
+
+} // namespace
+
+bool isIcon(Picture picture)
+{
+    return sourceOf(picture).icon;
+}
+
+QSize pictureSize(Picture picture)
+{
+    return sourceOf(picture).size;
+}
+
+QImage pictureImage(Picture picture, int size, qreal devicePixelRatio)
+{
+    const Source source = sourceOf(picture);
+    QSize logical = source.size;
+    if (size != 0 && size != logical.width()) {
+        if (!source.icon || size != 16)
+            return {};
+        logical = QSize(16, 16);
+    }
+    if (!(devicePixelRatio > 0))
+        devicePixelRatio = 1.0;
+    const QSize physical(qRound(logical.width() * devicePixelRatio),
+                         qRound(logical.height() * devicePixelRatio));
+    QImage image = cachedImage(source, drawingFor(source, logical.width()), physical);
+    image.setDevicePixelRatio(devicePixelRatio);
+    return image;
+}
+
+QPixmap pixmap(Picture picture, int size, qreal devicePixelRatio)
+{
+    if (devicePixelRatio <= 0)
+        devicePixelRatio = applicationRatio();
+    const QImage image = pictureImage(picture, size, devicePixelRatio);
+    if (image.isNull())
+        return {};
+    return QPixmap::fromImage(image);
+}
+
+QIcon icon(Picture picture)
+{
+    return QIcon(new PictureIconEngine(picture));
+}
+
+} // namespace kanaroll
