@@ -63,6 +63,7 @@ private slots:
     void viewerNavigatesInsideTheFile();
     void serviceOpensOneWindowAndClosesIt();
     void serviceShowsNothingForMissingFile();
+    void serviceFallsBackToInstalledCopy();
 };
 
 // A page edited without rebuilding the help file fails here.
@@ -237,6 +238,28 @@ void TestHelp::serviceShowsNothingForMissingFile()
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<HelpViewer *>(w));
     service.closeAll(); // with nothing open
+}
+
+void TestHelp::serviceFallsBackToInstalledCopy()
+{
+    TempWorkDir dir;
+    QTemporaryDir installed;
+    QVERIFY(QFile::copy(committedChm(), QDir(installed.path()).filePath("zqHelp.chm")));
+    ChmHelpService service({dir.filePath("nowhere"), installed.path()});
+
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QCOMPARE(service.windows().size(), 1);
+    QCOMPARE(QFileInfo(service.windows().first()->chm().fileName()).absolutePath(),
+             QFileInfo(installed.path()).absoluteFilePath());
+    service.closeAll();
+
+    // A copy in the working directory comes first.
+    QVERIFY(QFile::copy(committedChm(), dir.filePath("zqHelp.chm")));
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QCOMPARE(service.windows().size(), 1);
+    QCOMPARE(service.windows().first()->chm().fileName(), QFileInfo("zqHelp.chm").absoluteFilePath());
+    service.closeAll();
+    flushDeletes();
 }
 
 QTEST_MAIN(TestHelp)

@@ -2,14 +2,19 @@
 
 #include "ui/help/helpviewer.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace kanaroll {
 
 std::unique_ptr<HelpService> createHelpService()
 {
-    return std::make_unique<ChmHelpService>();
+    return std::make_unique<ChmHelpService>(QStringList{
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(KANAROLL_HELP_DIR_FROM_BIN))});
 }
+
+ChmHelpService::ChmHelpService(QStringList fallbackDirs) : m_fallbackDirs(std::move(fallbackDirs)) {}
 
 ChmHelpService::~ChmHelpService()
 {
@@ -20,7 +25,7 @@ ChmHelpService::~ChmHelpService()
 
 void ChmHelpService::displayTopic(QWidget *owner, const QString &helpFile)
 {
-    const QString path = QFileInfo(helpFile).absoluteFilePath();
+    const QString path = locate(helpFile);
     if (HelpViewer *open = m_viewers.value(path)) {
         open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
         open->show();
@@ -44,6 +49,19 @@ void ChmHelpService::displayTopic(QWidget *owner, const QString &helpFile)
     viewer->show();
     viewer->raise();
     viewer->activateWindow();
+}
+
+QString ChmHelpService::locate(const QString &helpFile) const
+{
+    const QFileInfo here(helpFile);
+    if (here.exists() || helpFile.contains(u'/'))
+        return here.absoluteFilePath();
+    for (const QString &dir : m_fallbackDirs) {
+        const QFileInfo there(QDir(dir), helpFile);
+        if (there.exists())
+            return there.absoluteFilePath();
+    }
+    return here.absoluteFilePath();
 }
 
 void ChmHelpService::closeAll()
