@@ -26,9 +26,9 @@ enum class Picture {
 };
 
 inline constexpr Picture allPictures[] = {
-    Picture::Heart,  Picture::Spade,  Picture::Help,  Picture::Exit,      Picture::FaceWara,
+    Picture::Heart,    Picture::Spade,    Picture::Help,   Picture::Exit,   Picture::FaceWara,
     Picture::FaceNiko, Picture::FaceKana, Picture::SortAZ, Picture::SortZA, Picture::Print,
-    Picture::Save,   Picture::TitleLogo, Picture::Teaser,
+    Picture::Save,     Picture::TitleLogo, Picture::Teaser,
 };
 
 // True for the icons, which come in a 32 x 32 and a simplified 16 x 16 drawing.
