@@ -289,16 +289,14 @@ private slots:
 
         // Aborted inside a play (exit from the play's own pause): that pair gives no row.
         FakeWindow w2{kSelf, kPartner};
-        IkkatsuRun run2(grid, w2.hooks());
-        auto hooks = w2.hooks();
-        IkkatsuRun run3(grid, [&] {
-            auto h = w2.hooks();
-            h.play = [&](const QString &, const QString &) {
-                run3.abort();
-                return std::optional<int>(50);
-            };
-            return h;
-        }());
+        IkkatsuRun *running = nullptr;
+        IkkatsuHooks hooks = w2.hooks();
+        hooks.play = [&](const QString &, const QString &) {
+            running->abort();
+            return std::optional<int>(50);
+        };
+        IkkatsuRun run3(grid, hooks);
+        running = &run3;
         QCOMPARE(run3.run(), IkkatsuRun::Outcome::Aborted);
         QCOMPARE(grid.size(), 2);
         // A new run after an abort starts clean.
