@@ -40,3 +40,8 @@ test: build
 
 bench: build
 	cmake --build $(BUILD) --target run-benchmarks
+
+# Rebuilds resources/help/zqHelp.chm from its pages (needs chmcmd from fp-utils).
+help-chm:
+	@command -v chmcmd >/dev/null || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends fp-utils; }
+	sh resources/help/build-chm.sh

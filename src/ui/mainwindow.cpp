@@ -1,6 +1,9 @@
 #include "mainwindow.h"
 
 #include "fonts.h"
+#include "batch/ichiran.h"
+#include "help/helpservice.h"
+#include "lists/namaewaku.h"
 #include "msgbox.h"
 #include "twips.h"
 #include "wait.h"
@@ -108,7 +111,9 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Kanaroll"));
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     setFont(serifFont(9));
+    m_help = createHelpService();
     createControls();
+    createLists();
     setTabOrder();
     connectHandlers();
     Form_Load();
@@ -116,7 +121,14 @@ MainWindow::MainWindow(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The views go with the window, after the models they show.
+    m_syncingList = true;
+    lstJibun->setModel(nullptr);
+    lstAite->setModel(nullptr);
+    msgList->setModel(nullptr);
+}
 
 void MainWindow::createControls()
 {
@@ -326,25 +338,16 @@ void MainWindow::Form_Load()
 {
     strHelpFile = QStringLiteral("zqHelp.chm");
     sngWait = 0.005f;
+    loadLists(); // the self list, the first self name, the partner list
+    txtNamae2->clear();
+    IchiranInit();
 }
 
-void MainWindow::cmdHozon_Click() {}
-void MainWindow::cmdHelp_Click() {}
-void MainWindow::cmdKoukan_Click() {}
-void MainWindow::cmdKza_Click() {}
-void MainWindow::cmdKaz_Click() {}
-void MainWindow::cmdNza_Click() {}
-void MainWindow::cmdNaz_Click() {}
-void MainWindow::cmdIHozon_Click() {}
-void MainWindow::cmdIPrint_Click() {}
-void MainWindow::lstJibun_Click() {}
-void MainWindow::lstAite_Click() {}
-void MainWindow::lstJibun_DblClick() {}
-void MainWindow::lstAite_DblClick() {}
-void MainWindow::lblJlist_DblClick() {}
-void MainWindow::lblAlist_DblClick() {}
-bool MainWindow::txtNamae1_KeyPress(int) { return false; }
-bool MainWindow::txtNamae2_KeyPress(int) { return false; }
+void MainWindow::cmdHelp_Click()
+{
+    // A missing help file shows nothing and asks nothing.
+    m_help->displayTopic(this, strHelpFile);
+}
 
 void MainWindow::cmdEnd_Click()
 {
@@ -356,6 +359,7 @@ void MainWindow::endProgram()
     // Running fortunes and batches see the flag at their next pause and unwind;
     // the main loop then returns with status 0.
     m_closing = true;
+    m_help->closeAll();
     hide();
     QCoreApplication::exit(0);
 }

@@ -8,11 +8,18 @@
 #include <QTableView>
 #include <QWidget>
 
-#include <optional>
+#include <memory>
 
 class QButtonGroup;
 
 namespace kanaroll {
+
+class HelpService;
+class IchiranModel;
+class NamaeSides;
+struct NamaeDialogs;
+enum class NamaeSide;
+enum class IchiranSortButton;
 
 // What one fortune came to, for a caller such as the batch run.
 struct PlayOutcome {
@@ -83,6 +90,10 @@ public:
     void KaoHide();
     bool isRunning() const { return m_running; }
     bool isClosing() const { return m_closing; }
+    HelpService *helpService() const { return m_help.get(); }
+    NamaeSides &sides() { return *m_sides; }
+    IchiranModel &ichiran() { return *m_ichiran; }
+    void IchiranInit();
 
 public slots:
     void cmdPlay_Click();
@@ -116,8 +127,19 @@ private:
     void Form_Load();
     void PlayPause();
     void endProgram();
+    void createLists();
+    void loadLists();
+    bool NamaeKeyPress(NamaeSide side, int keyAscii);
+    void NamaeClick(NamaeSide side, QListView *view);
+    void NamaeDblClick(NamaeSide side, QListView *view);
+    void IchiranSortBy(IchiranSortButton button);
 
     QButtonGroup *m_optionGroup = nullptr;
+    std::unique_ptr<HelpService> m_help;
+    std::unique_ptr<NamaeDialogs> m_dialogs;
+    std::unique_ptr<NamaeSides> m_sides;
+    std::unique_ptr<IchiranModel> m_ichiran;
+    bool m_syncingList = false; // the views follow the model; no pick
     bool m_running = false; // a fortune or batch is under way
     bool m_closing = false; // the program is ending; running loops unwind
 };

@@ -1,0 +1,122 @@
+// The batch run, the result grid's sorts, its export and its printout.
+
+#include "batch/export.h"
+#include "batch/ichiran.h"
+#include "batch/ikkatsu.h"
+#include "batch/messages.h"
+#include "batch/print.h"
+#include "lists/namaewaku.h"
+#include "ui/mainwindow.h"
+#include "ui/msgbox.h"
+#include "ui/twips.h"
+#include "ui/wait.h"
+
+#include <QHeaderView>
+
+namespace kanaroll {
+
+void MainWindow::IchiranInit()
+{
+    if (!m_ichiran) {
+        m_ichiran = std::make_unique<IchiranModel>();
+        msgList->setModel(m_ichiran.get());
+    }
+    m_ichiran->IchiranInit();
+    for (int c = 0; c < kIchiranColumns; ++c)
+        msgList->setColumnWidth(c, twipsToPixels(kIchiranColumnTwips[static_cast<std::size_t>(c)]));
+    msgList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+}
+
+void MainWindow::cmdHozon_Click()
+{
+    // A second batch or a fortune under way would mix two runs in one grid.
+    if (m_running || m_closing)
+        return;
+    m_running = true;
+
+    IkkatsuHooks hooks;
+    hooks.wait = [this] { return m_closing ? 0.0 : static_cast<double>(sngWait); };
+    hooks.modeNotice = [this] {
+        MsgBoxShow(batchmsg::kModeBody, batchmsg::kModeTitle, MsgKind::QuestionNotice, this);
+    };
+    hooks.showFrame = [this](bool shown) { fraIchiran->setVisible(shown); };
+    hooks.selfCount = [this] { return static_cast<int>(m_sides->jibun().names().size()); };
+    hooks.selfAt = [this](int i) { return m_sides->jibun().names().at(i); };
+    hooks.partnerCount = [this] { return static_cast<int>(m_sides->aite().names().size()); };
+    hooks.partnerAt = [this](int i) { return m_sides->aite().names().at(i); };
+    hooks.setName1 = [this](const QString &n) { txtNamae1->setText(n); };
+    hooks.setName2 = [this](const QString &n) { txtNamae2->setText(n); };
+    IkkatsuRun *runPtr = nullptr;
+    hooks.play = [this, &runPtr](const QString &first, const QString &second) -> std::optional<int> {
+        txtNamae1->setText(first);
+        txtNamae2->setText(second);
+        const PlayOutcome out = Play();
+        if (out.kind == PlayOutcome::Aborted || m_closing) {
+            runPtr->abort();
+            return std::nullopt;
+        }
+        if (out.kind != PlayOutcome::Shown)
+            return std::nullopt;
+        return out.percentage;
+    };
+    hooks.pause = [this](double seconds) {
+        WaitWithEvents([this, seconds] { return m_closing ? 0.0 : seconds; });
+    };
+
+    IkkatsuRun run(*m_ichiran, std::move(hooks));
+    runPtr = &run;
+    run.run();
+    m_running = false;
+}
+
+void MainWindow::IchiranSortBy(IchiranSortButton button)
+{
+    const IchiranSortKey key = ichiranSortKey(button);
+    m_ichiran->sort(button);
+    if (m_ichiran->rowCount() > 0) {
+        const int row = msgList->currentIndex().isValid() ? msgList->currentIndex().row() : 0;
+        msgList->setCurrentIndex(m_ichiran->index(row, key.column));
+    }
+}
+
+void MainWindow::cmdKza_Click()
+{
+    IchiranSortBy(IchiranSortButton::Kza);
+}
+
+void MainWindow::cmdKaz_Click()
+{
+    IchiranSortBy(IchiranSortButton::Kaz);
+}
+
+void MainWindow::cmdNza_Click()
+{
+    IchiranSortBy(IchiranSortButton::Nza);
+}
+
+void MainWindow::cmdNaz_Click()
+{
+    IchiranSortBy(IchiranSortButton::Naz);
+}
+
+void MainWindow::cmdIHozon_Click()
+{
+    if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
+        return;
+    const IchiranSaveResult r = IchiranSave(*m_ichiran);
+    if (r.ok())
+        MsgBoxShow(batchmsg::kSavedBody, batchmsg::kSavedTitle, MsgKind::InformationNotice, this);
+    else
+        MsgBoxShow(r.message(), batchmsg::kSaveFailedTitle, MsgKind::WarningNotice, this);
+}
+
+void MainWindow::cmdIPrint_Click()
+{
+    if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
+        return;
+    const QString problem = ichiranPrintMessage(IchiranPrintDefault(*m_ichiran));
+    if (!problem.isEmpty())
+        MsgBoxShow(problem, batchmsg::kPrinterTitle, MsgKind::WarningNotice, this);
+}
+
+} // namespace kanaroll

@@ -1,0 +1,158 @@
+// Name entry and list editing: the window's events forwarded to the model of
+// the two sides.
+
+#include "lists/namaewaku.h"
+#include "ui/mainwindow.h"
+#include "ui/msgbox.h"
+
+#include <QItemSelectionModel>
+#include <QTimer>
+
+namespace kanaroll {
+
+namespace {
+
+// The list model's questions and warnings as the program's message boxes.
+class WindowDialogs final : public NamaeDialogs
+{
+public:
+    explicit WindowDialogs(QWidget *owner) : m_owner(owner) {}
+    void warn(const QString &body, const QString &title) override
+    {
+        MsgBoxShow(body, title, MsgKind::WarningNotice, m_owner);
+    }
+    bool confirmDelete(const QString &body, const QString &title) override
+    {
+        return MsgBoxShow(body, title, MsgKind::DeleteQuestion, m_owner) == MsgAnswer::Ok;
+    }
+
+private:
+    QWidget *m_owner;
+};
+
+} // namespace
+
+void MainWindow::createLists()
+{
+    m_dialogs = std::make_unique<WindowDialogs>(this);
+    m_sides = std::make_unique<NamaeSides>(*m_dialogs);
+    lstJibun->setModel(&m_sides->jibun());
+    lstAite->setModel(&m_sides->aite());
+
+    connect(txtNamae1, &QLineEdit::textChanged, this,
+            [this](const QString &t) { m_sides->setEntryText(NamaeSide::Jibun, t); });
+    connect(txtNamae2, &QLineEdit::textChanged, this,
+            [this](const QString &t) { m_sides->setEntryText(NamaeSide::Aite, t); });
+    connect(m_sides.get(), &NamaeSides::entryTextChanged, this, [this](NamaeSide side, const QString &t) {
+        KeyPressEdit *box = side == NamaeSide::Jibun ? txtNamae1 : txtNamae2;
+        if (box->text() != t)
+            box->setText(t);
+    });
+
+    // A click or an arrow key that makes an entry current picks it.
+    connect(lstJibun->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &) { lstJibun_Click(); });
+    connect(lstAite->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &) { lstAite_Click(); });
+    // After a deletion the model has no selection; the views follow it.
+    for (NamaeSide side : {NamaeSide::Jibun, NamaeSide::Aite}) {
+        QListView *view = side == NamaeSide::Jibun ? lstJibun : lstAite;
+        connect(&m_sides->waku(side), &NamaeWaku::selectedChanged, this, [this, view](int row) {
+            if (row >= 0)
+                return;
+            m_syncingList = true;
+            view->selectionModel()->clear();
+            m_syncingList = false;
+        });
+    }
+}
+
+void MainWindow::loadLists()
+{
+    const QList<NamaeNotice> notices = m_sides->NamaeStartup();
+    // A damaged list file is reported once the window is up.
+    for (const NamaeNotice &n : notices) {
+        QTimer::singleShot(0, this, [this, n] { MsgBoxShow(n.body, n.title, MsgKind::WarningNotice, this); });
+    }
+}
+
+bool MainWindow::NamaeKeyPress(NamaeSide side, int keyAscii)
+{
+    if (m_sides->NamaeAdd(side, keyAscii) == NamaeAddResult::Ignored)
+        return false;
+    if (side == NamaeSide::Jibun)
+        txtNamae2->setFocus();
+    else
+        cmdPlay->setFocus();
+    return true;
+}
+
+bool MainWindow::txtNamae1_KeyPress(int keyAscii)
+{
+    return NamaeKeyPress(NamaeSide::Jibun, keyAscii);
+}
+
+bool MainWindow::txtNamae2_KeyPress(int keyAscii)
+{
+    return NamaeKeyPress(NamaeSide::Aite, keyAscii);
+}
+
+void MainWindow::NamaeClick(NamaeSide side, QListView *view)
+{
+    if (m_syncingList)
+        return;
+    const QModelIndex current = view->currentIndex();
+    m_sides->NamaePick(side, current.isValid() ? current.row() : -1);
+}
+
+void MainWindow::lstJibun_Click()
+{
+    NamaeClick(NamaeSide::Jibun, lstJibun);
+}
+
+void MainWindow::lstAite_Click()
+{
+    NamaeClick(NamaeSide::Aite, lstAite);
+}
+
+void MainWindow::NamaeDblClick(NamaeSide side, QListView *view)
+{
+    // The entry under the mouse is the one picked by the first click.
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid() || !view->selectionModel()->isSelected(current))
+        return;
+    m_syncingList = true;
+    m_sides->NamaeDelete(side);
+    m_syncingList = false;
+}
+
+void MainWindow::lstJibun_DblClick()
+{
+    NamaeDblClick(NamaeSide::Jibun, lstJibun);
+}
+
+void MainWindow::lstAite_DblClick()
+{
+    NamaeDblClick(NamaeSide::Aite, lstAite);
+}
+
+void MainWindow::lblJlist_DblClick()
+{
+    m_syncingList = true;
+    m_sides->NamaeListClear(NamaeSide::Jibun);
+    m_syncingList = false;
+}
+
+void MainWindow::lblAlist_DblClick()
+{
+    m_syncingList = true;
+    m_sides->NamaeListClear(NamaeSide::Aite);
+    m_syncingList = false;
+}
+
+void MainWindow::cmdKoukan_Click()
+{
+    m_sides->NamaeSwap();
+}
+
+} // namespace kanaroll
