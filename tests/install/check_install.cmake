@@ -1,0 +1,30 @@
+# Installs into a scratch prefix and checks that a desktop gets everything it needs.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+foreach(f bin/kanaroll share/applications/kanaroll.desktop share/kanaroll/zqHelp.chm
+          share/icons/hicolor/16x16/apps/kanaroll.png share/icons/hicolor/32x32/apps/kanaroll.png
+          share/icons/hicolor/48x48/apps/kanaroll.png share/icons/hicolor/scalable/apps/kanaroll.svg)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(READ ${PREFIX}/share/applications/kanaroll.desktop desktop)
+foreach(line "Name=Kanaroll" "Exec=kanaroll" "Icon=kanaroll" "Categories=Game;Amusement;")
+  string(FIND "${desktop}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "desktop entry lacks ${line}")
+  endif()
+endforeach()
+# PNG size is in the IHDR chunk: width at byte 16, height at byte 20.
+foreach(size 16 32 48)
+  file(READ ${PREFIX}/share/icons/hicolor/${size}x${size}/apps/kanaroll.png hdr LIMIT 24 HEX)
+  string(SUBSTRING "${hdr}" 32 8 w)
+  math(EXPR wv "0x${w}")
+  if(NOT wv EQUAL size)
+    message(FATAL_ERROR "icon ${size} is ${wv} pixels wide")
+  endif()
+endforeach()
