@@ -17,6 +17,8 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QScreen>
 
 namespace kanaroll {
@@ -24,6 +26,19 @@ namespace kanaroll {
 namespace {
 
 const QColor kIvory(255, 255, 240);
+
+// Grid cells keep the system's window colour; the area no cell covers shows
+// the view's ivory base.
+class GridCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        painter->fillRect(option.rect, QApplication::palette().color(QPalette::Base));
+        QStyledItemDelegate::paint(painter, option, index);
+    }
+};
 
 void place(QWidget *w, const char *name)
 {
@@ -276,8 +291,9 @@ void MainWindow::createControls()
         msgList->verticalHeader()->setDefaultSectionSize(QFontMetrics(gothicFont(9)).height() + 4);
         msgList->setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(192,192,192); }"));
         QPalette pal = msgList->palette();
-        pal.setColor(QPalette::Window, kIvory);
+        pal.setColor(QPalette::Base, kIvory);
         msgList->setPalette(pal);
+        msgList->setItemDelegate(new GridCellDelegate(msgList));
 
         cmdIPrint = makePictureButton(fraIchiran, "cmdIPrint", QString(), QStringLiteral("結果を印刷します"), 16);
         cmdIHozon = makePictureButton(fraIchiran, "cmdIHozon", QString(), QStringLiteral("結果を保存します"), 16);

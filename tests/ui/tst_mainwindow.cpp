@@ -107,6 +107,29 @@ private slots:
             QVERIFY2(child->isEnabled(), qPrintable(child->objectName()));
     }
 
+    void designColours()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QImage shot = w.grab().toImage();
+        auto at = [&](QWidget *control, QPoint offset) {
+            return QColor(shot.pixel(control->mapTo(&w, offset)));
+        };
+        auto leftMiddle = [](QWidget *c) { return QPoint(3, c->height() / 2); };
+        QCOMPARE(at(w.Picture1, w.Picture1->rect().center()), QColor(255, 255, 240));
+        QCOMPARE(at(w.Label1(0), leftMiddle(w.Label1(0))), QColor(255, 192, 255));
+        QCOMPARE(at(w.Label1(1), leftMiddle(w.Label1(1))), QColor(192, 192, 255));
+        QCOMPARE(at(w.lblJlist, leftMiddle(w.lblJlist)), QColor(255, 224, 192));
+        QCOMPARE(at(w.lblAlist, leftMiddle(w.lblAlist)), QColor(255, 255, 192));
+        QCOMPARE(at(w.txtNamae1, leftMiddle(w.txtNamae1)), QColor(255, 255, 240));
+        QCOMPARE(at(w.lstJibun, QPoint(w.lstJibun->width() / 2, w.lstJibun->height() - 4)), QColor(255, 255, 240));
+        // The engraved rule under the top strip: dark over light.
+        QCOMPARE(at(w.Line1(1), QPoint(100, 0)), QColor(Qt::black));
+        QCOMPARE(at(w.Line1(2), QPoint(100, 0)), QColor(Qt::white));
+    }
+
     void stacking()
     {
         TempWorkDir dir;
