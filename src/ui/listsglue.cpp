@@ -49,11 +49,13 @@ void MainWindow::createLists()
             box->setText(t);
     });
 
-    // A click or an arrow key that makes an entry current picks it.
-    connect(lstJibun->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &) { lstJibun_Click(); });
-    connect(lstAite->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &) { lstAite_Click(); });
+    // A click or an arrow key that selects an entry picks it, and so does a
+    // click on the entry already selected. Focus alone makes an entry current
+    // without selecting it, and picks nothing.
+    connect(lstJibun->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::lstJibun_Click);
+    connect(lstAite->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::lstAite_Click);
+    connect(lstJibun, &QListView::clicked, this, &MainWindow::lstJibun_Click);
+    connect(lstAite, &QListView::clicked, this, &MainWindow::lstAite_Click);
     // After a deletion the model has no selection; the views follow it.
     for (NamaeSide side : {NamaeSide::Jibun, NamaeSide::Aite}) {
         QListView *view = side == NamaeSide::Jibun ? lstJibun : lstAite;
@@ -102,7 +104,9 @@ void MainWindow::NamaeClick(NamaeSide side, QListView *view)
     if (m_syncingList)
         return;
     const QModelIndex current = view->currentIndex();
-    m_sides->NamaePick(side, current.isValid() ? current.row() : -1);
+    if (!current.isValid() || !view->selectionModel()->isSelected(current))
+        return;
+    m_sides->NamaePick(side, current.row());
 }
 
 void MainWindow::lstJibun_Click()

@@ -1,0 +1,432 @@
+// The name lists through the real window: key presses, clicks and
+// double-clicks on the widgets, checked against the list files on disk.
+
+#include "tempworkdir.h"
+#include "lists/namaewaku.h"
+#include "ui/fonts.h"
+#include "ui/mainwindow.h"
+#include "ui/msgbox.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QtTest>
+
+#include <memory>
+
+using namespace kanaroll;
+
+namespace {
+
+const QString kJibun = QStringLiteral("自分.txt");
+const QString kAite = QStringLiteral("相手.txt");
+
+QByteArray sjis(const QString &s)
+{
+    QStringEncoder enc("windows-31j");
+    QByteArray b = enc.encode(s);
+    Q_ASSERT(!enc.hasError());
+    return b;
+}
+
+QByteArray lines(const QStringList &names)
+{
+    QByteArray b;
+    for (const QString &n : names)
+        b += sjis(n) + "\r\n";
+    return b;
+}
+
+struct Box {
+    QString body;
+    QString title;
+    MsgKind kind;
+};
+
+// A window on a fresh working directory, shown and active so that focus moves
+// and clicks land as they would for a user.
+struct Fixture {
+    TempWorkDir dir;
+    std::unique_ptr<MainWindow> w;
+
+    explicit Fixture(const QStringList &self = {}, const QStringList &partner = {})
+    {
+        if (!self.isEmpty())
+            dir.write(kJibun, lines(self));
+        if (!partner.isEmpty())
+            dir.write(kAite, lines(partner));
+    }
+    bool open()
+    {
+        w = std::make_unique<MainWindow>();
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return false;
+        QApplication::setActiveWindow(w.get());
+        return QTest::qWaitForWindowActive(w.get());
+    }
+    QByteArray file(const QString &name) const
+    {
+        return QFile::exists(dir.filePath(name)) ? dir.read(name) : QByteArray("<missing>");
+    }
+};
+
+QStringList shown(QListView *view)
+{
+    QStringList names;
+    for (int r = 0; r < view->model()->rowCount(); ++r)
+        names << view->model()->index(r, 0).data().toString();
+    return names;
+}
+
+QPoint centreOf(QListView *view, int row)
+{
+    return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+// What a window system delivers for a double-click: press, release, then a
+// second press followed by the double-click event and its release.
+void doubleClick(QWidget *target, QPoint pos = {})
+{
+    QTest::mouseClick(target, Qt::LeftButton, {}, pos);
+    QTest::mousePress(target, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
+}
+
+void typeText(QWidget *box, const QString &text)
+{
+    for (QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+} // namespace
+
+class TestListsWindow : public QObject
+{
+    Q_OBJECT
+
+    QList<Box> boxes;
+    QList<MsgAnswer> answers; // for the questions, in order; Cancel when none is left
+
+private slots:
+    void initTestCase()
+    {
+        installFontSubstitutions();
+        setMsgBoxHook([this](const QString &body, const QString &title, MsgKind kind) {
+            boxes.append({body, title, kind});
+            if (kind == MsgKind::DeleteQuestion)
+                return answers.isEmpty() ? MsgAnswer::Cancel : answers.takeFirst();
+            return MsgAnswer::Ok;
+        });
+    }
+    void cleanupTestCase() { setMsgBoxHook({}); }
+    void init()
+    {
+        boxes.clear();
+        answers.clear();
+    }
+
+    void startUp()
+    {
+        Fixture f({u"たろう"_qs, u"さくら"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
+        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_qs, u"ゆうき"_qs}));
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QVERIFY(w.txtNamae2->text().isEmpty());
+        QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
+        QVERIFY(!w.lstAite->selectionModel()->hasSelection());
+        QCOMPARE(w.sides().jibun().selected(), -1);
+        QCOMPARE(w.sides().aite().selected(), -1);
+        QTest::qWait(10);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void startUpWithoutFiles()
+    {
+        Fixture f;
+        QVERIFY(f.open());
+        QVERIFY(f.w->txtNamae1->text().isEmpty());
+        QCOMPARE(f.w->lstJibun->model()->rowCount(), 0);
+        QTest::qWait(10);
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(!QFile::exists(f.dir.filePath(kJibun)));
+    }
+
+    void damagedFileWarnsOnceAfterStart()
+    {
+        Fixture f;
+        f.dir.write(kAite, sjis(u"はなこ\r\n"_qs) + "\x82\r\n" + sjis(u"ゆうき\r\n"_qs) + "\xFF\xFE\r\n");
+        f.w = std::make_unique<MainWindow>();
+        QVERIFY(boxes.isEmpty()); // not while the window is being built
+        f.w->show();
+        QTest::qWait(20);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::WarningNotice);
+        QVERIFY(boxes[0].title.endsWith(u"確認"_qs));
+        QVERIFY2(boxes[0].body.contains(kAite), qPrintable(boxes[0].body));
+        QCOMPARE(shown(f.w->lstAite), (QStringList{u"はなこ"_qs, u"ゆうき"_qs}));
+    }
+
+    void enterAddsToListAndFile()
+    {
+        Fixture f({u"たろう"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        QSignalSpy returns1(w.txtNamae1, &QLineEdit::returnPressed);
+        QSignalSpy returns2(w.txtNamae2, &QLineEdit::returnPressed);
+
+        w.txtNamae1->clear();
+        w.txtNamae1->setFocus();
+        typeText(w.txtNamae1, u"さくら"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
+        QCOMPARE(f.file(kJibun), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n\x82\xB3\x82\xAD\x82\xE7\r\n"));
+        QCOMPARE(returns1.count(), 0); // the key was cancelled
+        QCOMPARE(QApplication::focusWidget(), w.txtNamae2);
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
+
+        typeText(w.txtNamae2, u"はなこ"_qs);
+        QTest::keyClick(w.txtNamae2, Qt::Key_Enter); // the keypad key too
+        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_qs}));
+        QCOMPARE(f.file(kAite), QByteArray("\x82\xCD\x82\xC8\x82\xB1\r\n"));
+        QCOMPARE(returns2.count(), 0);
+        QCOMPARE(QApplication::focusWidget(), w.cmdPlay);
+        QCOMPARE(f.file(kJibun).size(), 16); // the other side untouched
+
+        // A duplicate: focus still moves, nothing added, nothing said.
+        w.txtNamae1->setFocus();
+        w.txtNamae1->setText(u"たろう"_qs);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w.txtNamae2);
+        QCOMPARE(w.lstJibun->model()->rowCount(), 2);
+        QCOMPARE(f.file(kJibun).size(), 16);
+        // The duplicate test is per side: a partner name may join the self list.
+        w.txtNamae1->setFocus();
+        w.txtNamae1->setText(u"はなこ"_qs);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(shown(w.lstJibun).last(), u"はなこ"_qs);
+        // A trailing space makes another name.
+        w.txtNamae1->setFocus();
+        w.txtNamae1->setText(u"たろう "_qs);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(shown(w.lstJibun).last(), u"たろう "_qs);
+        QVERIFY(f.file(kJibun).endsWith(sjis(u"たろう \r\n"_qs)));
+
+        // Empty box: nothing happens, the key reaches the box, focus stays.
+        const QByteArray before = f.file(kJibun);
+        w.txtNamae1->setFocus();
+        w.txtNamae1->clear();
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(returns1.count(), 1);
+        QCOMPARE(QApplication::focusWidget(), w.txtNamae1);
+        QCOMPARE(f.file(kJibun), before);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void inputMethodCommitAddsNothing()
+    {
+        Fixture f;
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        w.txtNamae1->setFocus();
+        QInputMethodEvent preedit(u"はなこ"_qs, {});
+        QApplication::sendEvent(w.txtNamae1, &preedit);
+        QInputMethodEvent commit;
+        commit.setCommitString(u"はなこ"_qs);
+        QApplication::sendEvent(w.txtNamae1, &commit);
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
+        QCOMPARE(w.lstJibun->model()->rowCount(), 0);
+        QVERIFY(!QFile::exists(f.dir.filePath(kJibun)));
+        QCOMPARE(QApplication::focusWidget(), w.txtNamae1);
+        // The Enter that follows is a real one.
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(shown(w.lstJibun), QStringList{u"はなこ"_qs});
+    }
+
+    void nameOutsideCodePageIsRefused()
+    {
+        Fixture f({u"たろう"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        const QByteArray before = f.file(kJibun);
+        w.txtNamae1->setFocus();
+        w.txtNamae1->setText(u"𠮷だ"_qs);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::WarningNotice);
+        QVERIFY2(boxes[0].body.contains(u"𠮷"_qs), qPrintable(boxes[0].body));
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
+        QCOMPARE(f.file(kJibun), before);
+        QCOMPARE(w.txtNamae1->text(), u"𠮷だ"_qs);
+    }
+
+    void clickAndArrowKeysPick()
+    {
+        Fixture f({u"たろう"_qs, u"さくら"_qs, u"じろう"_qs}, {u"はなこ"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        w.txtNamae1->setText(u"だれか"_qs);
+        QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, centreOf(w.lstJibun, 1));
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QCOMPARE(w.sides().jibun().selected(), 1);
+        QVERIFY(w.txtNamae2->text().isEmpty()); // the other side is not touched
+
+        QTest::keyClick(w.lstJibun, Qt::Key_Down);
+        QCOMPARE(w.txtNamae1->text(), u"じろう"_qs);
+        QTest::keyClick(w.lstJibun, Qt::Key_Up);
+        QTest::keyClick(w.lstJibun, Qt::Key_Up);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+
+        // Clicking the selected name again brings it back after an edit.
+        w.txtNamae1->setText(u"たろうx"_qs);
+        QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, centreOf(w.lstJibun, 0));
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+
+        QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void tabbingThroughListPicksNothing()
+    {
+        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        w.txtNamae2->setText(u"さくら"_qs);
+        w.lstAite->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), w.lstAite);
+        QCOMPARE(w.txtNamae2->text(), u"さくら"_qs);
+        QCOMPARE(w.sides().aite().selected(), -1);
+        // Nothing selected, so a double-click gesture has nothing to delete.
+        w.lstAite_DblClick();
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(f.file(kAite), lines({u"はなこ"_qs, u"ゆうき"_qs}));
+    }
+
+    void doubleClickDeletes()
+    {
+        Fixture f({u"たろう"_qs, u"さくら"_qs, u"たろう"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+
+        // Cancel: the name picked by the first click stays in the box.
+        w.txtNamae1->clear();
+        doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 1));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::DeleteQuestion);
+        QCOMPARE(boxes[0].title, u"削除確認"_qs);
+        QCOMPARE(boxes[0].body, u"『さくら』をリストから削除します"_qs);
+        QCOMPARE(w.lstJibun->model()->rowCount(), 3);
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs, u"さくら"_qs, u"たろう"_qs}));
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+
+        // OK on the second of two equal names removes that one only.
+        boxes.clear();
+        answers = {MsgAnswer::Ok};
+        doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 2));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs, u"さくら"_qs}));
+        QVERIFY(w.txtNamae1->text().isEmpty());
+        QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
+        QCOMPARE(w.sides().jibun().selected(), -1);
+
+        // With nothing selected a double-click on the empty part asks nothing.
+        boxes.clear();
+        const QPoint below = centreOf(w.lstJibun, 1) + QPoint(0, 4 * w.lstJibun->visualRect(w.lstJibun->model()->index(1, 0)).height());
+        QVERIFY(!w.lstJibun->indexAt(below).isValid());
+        doubleClick(w.lstJibun->viewport(), below);
+        w.lstJibun_DblClick();
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(w.lstJibun->model()->rowCount(), 2);
+
+        // The last entry: the file is left with zero bytes.
+        answers = {MsgAnswer::Ok, MsgAnswer::Ok};
+        doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 1));
+        doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 0));
+        QCOMPARE(w.lstJibun->model()->rowCount(), 0);
+        QCOMPARE(f.file(kJibun), QByteArray());
+    }
+
+    void labelDoubleClickClearsList()
+    {
+        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        w.txtNamae2->setText(u"はなこ"_qs);
+        doubleClick(w.lblAlist);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::DeleteQuestion);
+        QCOMPARE(boxes[0].body, u"相手リスト全てを削除します"_qs);
+        QCOMPARE(w.lstAite->model()->rowCount(), 2);
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+
+        answers = {MsgAnswer::Ok};
+        doubleClick(w.lblAlist);
+        QCOMPARE(w.lstAite->model()->rowCount(), 0);
+        QCOMPARE(f.file(kAite), QByteArray());
+        QVERIFY(w.txtNamae2->text().isEmpty());
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+
+        boxes.clear();
+        answers = {MsgAnswer::Ok};
+        doubleClick(w.lblJlist);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].body, u"自分リスト全てを削除します"_qs);
+        QCOMPARE(f.file(kJibun), QByteArray());
+        QVERIFY(w.txtNamae1->text().isEmpty());
+    }
+
+    void swapExchangesTextsOnly()
+    {
+        Fixture f({u"たろう"_qs}, {u"はなこ"_qs});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        QTest::mouseClick(w.cmdKoukan, Qt::LeftButton);
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"たろう"_qs);
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
+        QCOMPARE(shown(w.lstAite), QStringList{u"はなこ"_qs});
+        QCOMPARE(w.sides().aite().selected(), 0);
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs}));
+        QCOMPARE(f.file(kAite), lines({u"はなこ"_qs}));
+
+        w.txtNamae2->clear();
+        w.cmdKoukan->click();
+        QVERIFY(w.txtNamae1->text().isEmpty());
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        // Typed text is what gets swapped, not a stale copy.
+        w.txtNamae1->setFocus();
+        typeText(w.txtNamae1, u"あ"_qs);
+        w.cmdKoukan->click();
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"あ"_qs);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void restartShowsAddedName()
+    {
+        Fixture f;
+        QVERIFY(f.open());
+        f.w->txtNamae1->setFocus();
+        f.w->txtNamae1->setText(u"たろう"_qs);
+        QTest::keyClick(f.w->txtNamae1, Qt::Key_Return);
+        f.w.reset();
+        QVERIFY(f.open());
+        QCOMPARE(shown(f.w->lstJibun), QStringList{u"たろう"_qs});
+        QCOMPARE(f.w->txtNamae1->text(), u"たろう"_qs);
+    }
+};
+
+QTEST_MAIN(TestListsWindow)
+#include "tst_lists_window.moc"
