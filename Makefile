@@ -1,17 +1,20 @@
 # The two commands a new user needs on a fresh Debian 12 machine:
 #   make run   - set up, build and start the program (working directory run/)
 #   make test  - set up, build and run every test
-# Also: make bench (benchmarks), make help-chm (rebuild the help file).
+# Also: make bench (benchmarks), make help-chm (rebuild the help file),
+#   make test-asan (every test, the stress run and short fuzz runs under
+#   AddressSanitizer and UndefinedBehaviorSanitizer), make tidy (clang-tidy on src/).
 
 PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
 	fonts-liberation fonts-ipafont-gothic \
-	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf
+	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
+	clang clang-tidy libclang-rt-14-dev
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup configure build run test bench help-chm
+.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy
 
 setup:
 	@missing=""; for p in $(PACKAGES); do \
@@ -45,3 +48,34 @@ bench: build
 help-chm:
 	@command -v chmcmd >/dev/null || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends fp-utils; }
 	sh resources/help/build-chm.sh
+
+# Sanitizer reports go to files as well as failing their process, so a report
+# from a child process (the acceptance journeys start the program) is not lost.
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+SANITIZER_LOGS = $(CURDIR)/$(ASAN_BUILD)/sanitizer-logs
+SANITIZER_ENV = \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:log_path=$(SANITIZER_LOGS)/asan \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(SANITIZER_LOGS)/ubsan \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/.lsan-suppressions:print_suppressions=0
+
+test-asan: setup
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKANAROLL_WERROR=ON -DKANAROLL_SANITIZE=ON -DKANAROLL_STRESS=ON
+	cmake --build $(ASAN_BUILD) -j2
+	rm -rf $(SANITIZER_LOGS) && mkdir -p $(SANITIZER_LOGS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2; \
+		status=$$?; cat $(SANITIZER_LOGS)/* 2>/dev/null; \
+		[ $$status = 0 ] && [ -z "$$(ls -A $(SANITIZER_LOGS))" ]
+	$(MAKE) fuzz-short
+
+# A few seconds of each fuzz target over its seed corpus (clang, libFuzzer).
+fuzz-short: setup
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DKANAROLL_WERROR=ON -DKANAROLL_SANITIZE=ON -DKANAROLL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j2 --target fuzz_aisho fuzz_cp932 fuzz_namaelist
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
+
+# clang-tidy on src/ with the checked-in .clang-tidy; any report fails.
+tidy: build
+	run-clang-tidy -p $(BUILD) -j2 -quiet '$(CURDIR)/src/.*\.cpp$$'
