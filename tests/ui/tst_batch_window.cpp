@@ -1,0 +1,470 @@
+// The batch run, the grid's sorts, its export and its printout, driven
+// through the real window.
+
+#include "tempworkdir.h"
+#include "batch/ichiran.h"
+#include "batch/messages.h"
+#include "batch/print.h"
+#include "engine/aisho.h"
+#include "lists/namaewaku.h"
+#include "ui/fonts.h"
+#include "ui/mainwindow.h"
+#include "ui/msgbox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace kanaroll;
+
+namespace {
+
+QByteArray sjis(const QString &s)
+{
+    QStringEncoder enc("windows-31j");
+    QByteArray b = enc.encode(s);
+    Q_ASSERT(!enc.hasError());
+    return b;
+}
+
+QByteArray listFile(const QStringList &names)
+{
+    QByteArray b;
+    for (const QString &n : names)
+        b += sjis(n) + "\r\n";
+    return b;
+}
+
+struct Box {
+    QString body;
+    QString title;
+    MsgKind kind;
+};
+
+using Rows = QList<QStringList>;
+
+// The rows as the grid shows them.
+Rows gridRows(MainWindow &w)
+{
+    Rows rows;
+    const QAbstractItemModel *m = w.msgList->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        rows.append({m->index(r, 0).data().toString(), m->index(r, 1).data().toString(),
+                     m->index(r, 2).data().toString()});
+    return rows;
+}
+
+QStringList column(const Rows &rows, int c)
+{
+    QStringList out;
+    for (const QStringList &r : rows)
+        out << r.at(c);
+    return out;
+}
+
+// Every row's percentage is the engine's for exactly its two names.
+bool rowsBelongToNames(MainWindow &w)
+{
+    for (const QStringList &r : gridRows(w)) {
+        const AishoResult a = AishoCalc(r[0].toStdU16String(), r[1].toStdU16String());
+        if (QString::number(a.percentage) != r[2]) {
+            qWarning() << "row" << r << "should say" << a.percentage;
+            return false;
+        }
+    }
+    return true;
+}
+
+const Rows kExampleRows = {
+    {u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"たろう"_qs, u"ゆうき"_qs, u"49"_qs},
+    {u"さくら"_qs, u"はなこ"_qs, u"42"_qs}, {u"さくら"_qs, u"ゆうき"_qs, u"49"_qs},
+    {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs},
+    {u"はなこ"_qs, u"さくら"_qs, u"20"_qs}, {u"ゆうき"_qs, u"さくら"_qs, u"40"_qs},
+};
+
+QByteArray exportOf(const Rows &rows)
+{
+    QByteArray b;
+    for (const QStringList &r : rows)
+        b += sjis(u"\""_qs + r[0] + u"\",\""_qs + r[1] + u"\",\""_qs + r[2] + u"%\""_qs) + "\r\n";
+    return b;
+}
+
+// A window over its own working directory, with the lists in their files.
+struct Fixture {
+    TempWorkDir dir;
+    std::unique_ptr<MainWindow> w;
+
+    Fixture(const QStringList &self, const QStringList &partner)
+    {
+        dir.write(u"自分.txt"_qs, listFile(self));
+        dir.write(u"相手.txt"_qs, listFile(partner));
+        w = std::make_unique<MainWindow>();
+        w->show();
+    }
+    QByteArray exported() const
+    {
+        const QString p = dir.filePath(u"一括判断.txt"_qs);
+        return QFileInfo(p).isFile() ? dir.read(u"一括判断.txt"_qs) : QByteArray("<missing>");
+    }
+};
+
+const QStringList kSelf = {u"たろう"_qs, u"さくら"_qs};
+const QStringList kPartner = {u"はなこ"_qs, u"ゆうき"_qs};
+
+} // namespace
+
+class TestBatchWindow : public QObject
+{
+    Q_OBJECT
+
+    QList<Box> boxes;
+    QList<MsgAnswer> answers;                   // for yes-no questions in order; Yes when none is left
+    std::function<void(const Box &)> onBox;     // runs inside a box, as a user would act meanwhile
+
+private slots:
+    void initTestCase()
+    {
+        installFontSubstitutions();
+        setMsgBoxHook([this](const QString &body, const QString &title, MsgKind kind) {
+            boxes.append({body, title, kind});
+            if (onBox)
+                onBox(boxes.last());
+            if (kind == MsgKind::YesNoQuestion)
+                return answers.isEmpty() ? MsgAnswer::Yes : answers.takeFirst();
+            return kind == MsgKind::DeleteQuestion ? MsgAnswer::Cancel : MsgAnswer::Ok;
+        });
+    }
+    void cleanupTestCase() { setMsgBoxHook({}); }
+    void init()
+    {
+        boxes.clear();
+        answers.clear();
+        onBox = nullptr;
+    }
+
+    void quickRunGivesTheExampleRows()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.Option1(0)->click();
+        QCOMPARE(w.sngWait, 0.0f);
+        QVERIFY(!w.fraIchiran->isVisible());
+        QTest::mouseClick(w.cmdHozon, Qt::LeftButton);
+        QVERIFY(boxes.isEmpty()); // no mode notice in the quick mode
+        QCOMPARE(gridRows(w), kExampleRows);
+        QVERIFY(w.fraIchiran->isVisible());
+        // The last pair of the second pass stays in the boxes and on the picture.
+        QCOMPARE(w.txtNamae1->text(), u"ゆうき"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"さくら"_qs);
+        QCOMPARE(w.lblKekka->text(), u"40%"_qs);
+        // The run never touches the files.
+        QCOMPARE(f.dir.read(u"自分.txt"_qs), listFile(kSelf));
+        QCOMPARE(f.dir.read(u"相手.txt"_qs), listFile(kPartner));
+
+        // A shorter run leaves exactly its own rows.
+        QVERIFY(w.sides().jibun().removeAt(1));
+        QVERIFY(w.sides().aite().removeAt(1));
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}}));
+
+        // An empty list: no row, the grid keeps what it held, the frame is shown.
+        QVERIFY(w.sides().aite().removeAll());
+        w.txtNamae1->setText(u"さくら"_qs);
+        w.txtNamae2->setText(u"ゆうき"_qs);
+        w.cmdPlay->click(); // a single fortune hides the frame
+        QVERIFY(!w.fraIchiran->isVisible());
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w).size(), 2);
+        QVERIFY(w.fraIchiran->isVisible());
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs); // the self name, in both boxes
+        QCOMPARE(w.txtNamae2->text(), u"たろう"_qs);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void animatedRunAsksFirstAndFollowsAModeSwitch()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.sngWait, 0.005f);
+        bool playedBeforeNotice = true;
+        onBox = [&](const Box &) { playedBeforeNotice = !w.lblCp->text().isEmpty(); };
+
+        // While the first pair is drawn: the frame is hidden, and the clicks
+        // of 占う and 一括 are ignored. Then the quick mode is chosen.
+        bool frameShownDuringRun = true;
+        int ticksAfterSwitch = -1;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticksAfterSwitch; });
+        QTimer::singleShot(20, &w, [&] {
+            frameShownDuringRun = w.fraIchiran->isVisible();
+            w.txtNamae2->setText(u"ケン"_qs); // would be refused if 占う ran
+            w.cmdPlay->click();
+            w.cmdHozon->click();
+            w.Option1(0)->click();
+            ticksAfterSwitch = 0;
+            ticker.start(1);
+        });
+        w.cmdHozon->click();
+        ticker.stop();
+
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::QuestionNotice);
+        QCOMPARE(boxes[0].title, u"モード確認"_qs);
+        QCOMPARE(boxes[0].body, u"わくわくモードになっています。判断対象が多いと時間がかかります。\r\n\r\n"
+                                u"動作中でも切り替えができますので必要に応じてさくさくモードに切り替えてください。"_qs);
+        QVERIFY(!playedBeforeNotice);
+        QVERIFY(ticksAfterSwitch >= 0);
+        QVERIFY(!frameShownDuringRun);
+        // From the switch on, no pauses and no window events until the end.
+        QVERIFY2(ticksAfterSwitch <= 1, qPrintable(QString::number(ticksAfterSwitch)));
+        QCOMPARE(gridRows(w), kExampleRows);
+        QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    void refusedPairGivesNoRow()
+    {
+        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ケン"_qs});
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}}));
+        QCOMPARE(boxes.size(), 2); // one for each order of the refused pair
+        for (const Box &b : boxes) {
+            QCOMPARE(b.title, u"文字確認"_qs);
+            QCOMPARE(b.kind, MsgKind::WarningNotice);
+        }
+        QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    void listShrinksDuringAPause()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        onBox = [&](const Box &) {}; // the mode notice
+        // The first row reaches the view just before the pause after its pair.
+        bool shrunk = false;
+        connect(&w.ichiran(), &QAbstractItemModel::rowsInserted, this, [&] {
+            if (shrunk)
+                return;
+            shrunk = true;
+            QTimer::singleShot(0, &w, [&] {
+                QVERIFY(w.isRunning());
+                QVERIFY(w.sides().aite().removeAt(0)); // はなこ
+                QVERIFY(w.sides().jibun().removeAt(1)); // さくら
+                w.Option1(0)->click();
+            });
+        });
+        w.cmdHozon->click();
+        QVERIFY(shrunk);
+        QVERIFY(!w.isRunning());
+        // Names are fetched by position as the loops reach them.
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs}}));
+        QVERIFY(rowsBelongToNames(w));
+        QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    void listEmptiedDuringAPause()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTimer::singleShot(20, &w, [&] {
+            QVERIFY(w.sides().jibun().removeAll());
+            QVERIFY(w.sides().aite().removeAll());
+        });
+        // Stays animated: the run must end by itself once the lists are gone.
+        w.cmdHozon->click();
+        QVERIFY(!w.isRunning());
+        QVERIFY(gridRows(w).size() <= 1);
+        QVERIFY(rowsBelongToNames(w));
+        QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    void sortsMoveWholeRows()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w), kExampleRows);
+
+        struct Case {
+            QToolButton *button;
+            int column;
+            QStringList keys;
+        };
+        const Case cases[] = {
+            {w.cmdKza, 2, {"60", "49", "49", "42", "42", "40", "40", "20"}},
+            {w.cmdKaz, 2, {"20", "40", "40", "42", "42", "49", "49", "60"}},
+            {w.cmdNaz, 0, {u"さくら"_qs, u"さくら"_qs, u"たろう"_qs, u"たろう"_qs, u"はなこ"_qs, u"はなこ"_qs, u"ゆうき"_qs, u"ゆうき"_qs}},
+            {w.cmdNza, 0, {u"ゆうき"_qs, u"ゆうき"_qs, u"はなこ"_qs, u"はなこ"_qs, u"たろう"_qs, u"たろう"_qs, u"さくら"_qs, u"さくら"_qs}},
+        };
+        for (const Case &c : cases) {
+            QTest::mouseClick(c.button, Qt::LeftButton);
+            const Rows rows = gridRows(w);
+            QCOMPARE(column(rows, c.column), c.keys);
+            QCOMPARE(w.msgList->currentIndex().column(), c.column);
+            QVERIFY(rowsBelongToNames(w));
+            QCOMPARE(w.msgList->model()->headerData(0, Qt::Horizontal).toString(), u"名前１"_qs);
+            QCOMPARE(w.msgList->model()->headerData(2, Qt::Horizontal).toString(), u"％"_qs);
+        }
+        // The same pairs, only reordered.
+        Rows sorted = gridRows(w);
+        Rows expected = kExampleRows;
+        std::sort(sorted.begin(), sorted.end());
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(sorted, expected);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void saveWritesTheGridInItsOrder()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+
+        // No: nothing written, nothing more said.
+        answers = {MsgAnswer::No};
+        QTest::mouseClick(w.cmdIHozon, Qt::LeftButton);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, u"保存確認"_qs);
+        QCOMPARE(boxes[0].kind, MsgKind::YesNoQuestion);
+        QCOMPARE(boxes[0].body, u"一括相性占いの結果をテキストファイル形式で保存します。\r\n\r\n"_qs);
+        QCOMPARE(f.exported(), QByteArray("<missing>"));
+
+        boxes.clear();
+        QTest::mouseClick(w.cmdIHozon, Qt::LeftButton);
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[1].title, u"保存終了"_qs);
+        QCOMPARE(boxes[1].kind, MsgKind::InformationNotice);
+        QCOMPARE(boxes[1].body, u"一括判断の結果を <一括判断.txt>として保存しました。\r\n\r\n"
+                                u"データはメモ帳やエクセルなどで開くことができます。"_qs);
+        const QByteArray saved = f.exported();
+        QCOMPARE(saved, exportOf(kExampleRows));
+        QCOMPARE(saved.left(25), QByteArray("\x22\x82\xBD\x82\xEB\x82\xA4\x22\x2C\x22\x82\xCD\x82\xC8\x82\xB1"
+                                            "\x22\x2C\x22\x34\x32\x25\x22\x0D\x0A"));
+
+        // Sorted and saved again: one file, the new order.
+        w.cmdKza->click();
+        w.cmdIHozon->click();
+        QVERIFY(f.exported().startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
+        QCOMPARE(f.exported(), exportOf(gridRows(w)));
+
+        // No keeps an existing file as it was.
+        boxes.clear();
+        const QByteArray before = f.exported();
+        w.cmdNaz->click();
+        answers = {MsgAnswer::No};
+        w.cmdIHozon->click();
+        QCOMPARE(f.exported(), before);
+        QCOMPARE(boxes.size(), 1);
+    }
+
+    void failedSaveIsNotReportedAsDone()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        QVERIFY(QDir(f.dir.path()).mkdir(u"一括判断.txt"_qs));
+        w.cmdIHozon->click();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[1].kind, MsgKind::WarningNotice);
+        QVERIFY(boxes[1].title.endsWith(u"確認"_qs));
+        QVERIFY2(boxes[1].body.contains(u"一括判断.txt"_qs), qPrintable(boxes[1].body));
+        QVERIFY(QFileInfo(f.dir.filePath(u"一括判断.txt"_qs)).isDir());
+
+        // The window stays usable: once the way is clear the save goes through.
+        QVERIFY(QDir(f.dir.path()).rmdir(u"一括判断.txt"_qs));
+        boxes.clear();
+        w.cmdIHozon->click();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[1].title, u"保存終了"_qs);
+        QCOMPARE(f.exported(), exportOf(kExampleRows));
+    }
+
+    void printWithoutPrinterWarns()
+    {
+        // main points libcups at a scheduler that does not exist.
+        if (ichiranHasDefaultPrinter())
+            QSKIP("a default printer is still visible; the no-printer case cannot be made here");
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        answers = {MsgAnswer::No};
+        w.cmdIPrint->click();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, u"印刷確認"_qs);
+        QCOMPARE(boxes[0].body, u"一括相性占いの結果を印刷します\r\n\r\n"_qs);
+
+        boxes.clear();
+        w.cmdIPrint->click();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[1].kind, MsgKind::WarningNotice);
+        QCOMPARE(boxes[1].title, batchmsg::kPrinterTitle);
+        QCOMPARE(boxes[1].body, batchmsg::kNoPrinterBody);
+        QCOMPARE(gridRows(w), kExampleRows);
+    }
+
+    // Last: ending the program leaves the application on its way out.
+    void exitDuringAnimatedRunUnwinds_data()
+    {
+        QTest::addColumn<bool>("betweenPairs");
+        QTest::newRow("while the first pair is drawn") << false;
+        QTest::newRow("in the pause after the first pair") << true;
+    }
+
+    void exitDuringAnimatedRunUnwinds()
+    {
+        QFETCH(bool, betweenPairs);
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        int rowsAtExit = -1;
+        auto exitNow = [&] {
+            rowsAtExit = w.ichiran().size();
+            w.cmdEnd_Click();
+        };
+        if (betweenPairs) {
+            // The first row reaches the view just before the pause.
+            connect(&w.ichiran(), &QAbstractItemModel::rowsInserted, this, [&] {
+                if (rowsAtExit < 0)
+                    QTimer::singleShot(0, &w, exitNow);
+            });
+        } else {
+            QTimer::singleShot(20, &w, exitNow);
+        }
+        w.cmdHozon->click();
+        QCOMPARE(rowsAtExit, betweenPairs ? 1 : 0);
+        QVERIFY(w.isClosing());
+        QVERIFY(!w.isRunning());
+        QCOMPARE(w.ichiran().size(), rowsAtExit);
+        QVERIFY(!w.fraIchiran->isVisible());
+        w.cmdHozon->click(); // nothing starts once closing
+        QCOMPARE(w.ichiran().size(), rowsAtExit);
+        QCOMPARE(boxes.size(), 1); // the mode notice only
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // No default printer: libcups talks to a scheduler that is not there.
+    qputenv("CUPS_SERVER", "/nonexistent/kanaroll-test/cups.sock");
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+    QApplication app(argc, argv);
+    TestBatchWindow t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_batch_window.moc"
