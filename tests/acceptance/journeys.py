@@ -1,0 +1,719 @@
+#!/usr/bin/env python3
+"""End-to-end journeys through Kanaroll as a user meets it.
+
+Each journey starts its own X server and the built program in a fresh working
+directory, drives it only with mouse clicks at control centres and with key
+presses, and judges it only by the files it leaves and by screenshots.
+
+    journeys.py --app KANAROLL --places PLACES --expected DIR JOURNEY
+
+Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
+"""
+
+import argparse
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+SELF_FILE = '自分.txt'
+PARTNER_FILE = '相手.txt'
+EXPORT_FILE = '一括判断.txt'
+
+EXAMPLE_SELF = ['たろう', 'さくら']
+EXAMPLE_PARTNER = ['はなこ', 'ゆうき']
+# A longer run: animated, it lasts far longer than the wait for its end after
+# the switch to the quick mode.
+LONG_SELF = ['たろう', 'さくら', 'あえ']
+LONG_PARTNER = ['はなこ', 'ゆうき', 'いいえ', 'あい']
+# Every kana the journeys type; each gets a key of its own in the keymap.
+TYPED = 'たろうさくらはなこゆうきあえいい'
+
+IVORY = (255, 255, 240)  # background of the drawing area
+# A list's first entry lies this far below the list's top edge.
+FIRST_ROW_OFFSET = 8
+
+
+class Failure(Exception):
+    pass
+
+
+class Skip(Exception):
+    pass
+
+
+def check(cond, message):
+    if not cond:
+        raise Failure(message)
+
+
+def wait_for(predicate, timeout, what, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure('timed out after %gs waiting for %s' % (timeout, what))
+        time.sleep(interval)
+
+
+def list_bytes(names):
+    return ''.join(n + '\r\n' for n in names).encode('cp932')
+
+
+def read_export(path):
+    """The rows of an export file as (name1, name2, percentage) tuples."""
+    data = open(path, 'rb').read()
+    check(data.endswith(b'\r\n'), 'export file does not end in CR LF')
+    rows = []
+    for line in data[:-2].split(b'\r\n'):
+        m = re.fullmatch(r'"([^"]*)","([^"]*)","(\d+)%"', line.decode('cp932'))
+        check(m is not None, 'export line not in the expected form: %r' % line)
+        rows.append((m.group(1), m.group(2), int(m.group(3))))
+    return rows
+
+
+def load_places(places_exe):
+    out = subprocess.run([places_exe], check=True, capture_output=True, text=True).stdout
+    places = {}
+    for line in out.splitlines():
+        name, *nums = line.split()
+        cx, cy, x, y, w, h = map(int, nums)
+        places[name] = {'centre': (cx, cy), 'rect': (x, y, w, h)}
+    return places
+
+
+class Display:
+    """A private X server with kana on keys of their own."""
+
+    def __init__(self, workdir):
+        for tool in ('Xvfb', 'xdotool', 'xkbcomp', 'import', 'convert'):
+            if shutil.which(tool) is None:
+                raise Skip('%s is not installed' % tool)
+        rfd, wfd = os.pipe()
+        # -displayfd lets the server pick a free display and tells us when it is ready.
+        self.proc = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(wfd), '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-noreset'],
+            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(wfd)
+        number = b''
+        deadline = time.monotonic() + 20
+        while not number.endswith(b'\n'):
+            ready, _, _ = select.select([rfd], [], [], max(0.0, deadline - time.monotonic()))
+            chunk = os.read(rfd, 16) if ready else b''
+            if not chunk:
+                os.close(rfd)
+                raise Failure('Xvfb did not start')
+            number += chunk
+        os.close(rfd)
+        self.env = dict(os.environ, DISPLAY=':' + number.decode().strip())
+        self.workdir = workdir
+        self.bind_kana(TYPED)
+
+    def run(self, *args, check_rc=True):
+        r = subprocess.run(list(args), env=self.env, capture_output=True, text=True)
+        if check_rc and r.returncode != 0:
+            raise Failure('%s failed: %s' % (' '.join(args), r.stderr.strip()))
+        return r
+
+    def bind_kana(self, chars):
+        # xdotool binds a missing keysym to a spare key only for the moment of
+        # the press, and the program may read the key after it is unbound.
+        # Keys bound for good avoid that race.
+        dump = os.path.join(self.workdir, 'keymap.xkb')
+        self.run('xkbcomp', '-w', '0', '-xkb', self.env['DISPLAY'], dump)
+        keymap = open(dump).read()
+        sym_at = keymap.index('xkb_symbols')
+        codes = re.findall(r'<(\w+)>\s*=\s*(\d+);', keymap[:sym_at])
+        symbols = keymap[sym_at:]
+        bound = {name: body for name, body in re.findall(r'key <(\w+)>\s*\{([^}]*)\}', symbols)}
+        spare = [n for n, c in codes if int(c) <= 255 and n not in bound]
+        spare += [n for n, c in codes if int(c) <= 255 and n in bound
+                  and re.fullmatch(r'\s*\[\s*XF86\w+\s*\]\s*', bound[n])]
+        chars = sorted(set(chars))
+        check(len(spare) >= len(chars), 'not enough spare keys for the kana')
+        keys = ''.join('    key <%s> { [ U%04X ] };\n' % (spare[i], ord(ch)) for i, ch in enumerate(chars))
+        end = keymap.index('\n};', sym_at)
+        open(dump, 'w').write(keymap[:end] + '\n' + keys + keymap[end:])
+        self.run('xkbcomp', '-w', '0', dump, self.env['DISPLAY'])
+
+    def windows(self, title):
+        r = self.run('xdotool', 'search', '--onlyvisible', '--name', title, check_rc=False)
+        return r.stdout.split()
+
+    def focus(self):
+        r = self.run('xdotool', 'getwindowfocus', check_rc=False)
+        return r.stdout.strip() if r.returncode == 0 else ''
+
+    def key(self, *keys):
+        self.run('xdotool', 'key', '--delay', '40', *keys)
+
+    def type(self, text):
+        self.run('xdotool', 'type', '--delay', '40', text)
+
+    def screenshot(self):
+        path = os.path.join(self.workdir, 'screen.png')
+        self.run('import', '-window', 'root', path)
+        return Screenshot(path)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Screenshot:
+    def __init__(self, path):
+        self.path = path
+        self.cache = {}
+
+    def region(self, rect):
+        """Raw RGB bytes of a rectangle (x, y, w, h) in screen pixels."""
+        if rect not in self.cache:
+            x, y, w, h = rect
+            self.cache[rect] = subprocess.run(
+                ['convert', self.path, '-crop', '%dx%d+%d+%d' % (w, h, x, y), '+repage', '-depth', '8', 'rgb:-'],
+                check=True, capture_output=True).stdout
+            if len(self.cache[rect]) != 3 * w * h:
+                raise Failure('region %r lies outside the screen' % (rect,))
+        return self.cache[rect]
+
+    def share_of(self, rect, colour):
+        data = self.region(rect)
+        pixels = len(data) // 3
+        want = bytes(colour)
+        return sum(1 for i in range(0, len(data), 3) if data[i:i + 3] == want) / pixels
+
+
+class Kanaroll:
+    """The program in one working directory, driven through its window."""
+
+    def __init__(self, display, app, places, workdir, extra_env=None):
+        self.display = display
+        self.places = places
+        self.workdir = workdir
+        env = dict(display.env)
+        for var in ('QT_QPA_PLATFORM', 'QT_SCREEN_SCALE_FACTORS', 'QT_AUTO_SCREEN_SCALE_FACTOR'):
+            env.pop(var, None)
+        env['QT_SCALE_FACTOR'] = '1'  # the design table maps twips to pixels one to one
+        runtime = os.path.join(workdir, 'runtime')
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env['XDG_RUNTIME_DIR'] = runtime
+        env.update(extra_env or {})
+        self.log = open(os.path.join(workdir, 'kanaroll.log'), 'wb')
+        self.proc = subprocess.Popen([app], cwd=workdir, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.window = wait_for(lambda: self.live() and display.windows('^Kanaroll$'), 30, 'the main window')[0]
+        geometry = display.run('xdotool', 'getwindowgeometry', '--shell', self.window).stdout
+        values = dict(line.split('=', 1) for line in geometry.split())
+        self.origin = (int(values['X']), int(values['Y']))
+
+    def live(self):
+        if self.proc.poll() is not None:
+            raise Failure('the program ended unexpectedly with status %d' % self.proc.returncode)
+        return True
+
+    def file(self, name):
+        return os.path.join(self.workdir, name)
+
+    def point(self, name):
+        cx, cy = self.places[name]['centre']
+        return self.origin[0] + cx, self.origin[1] + cy
+
+    def rect(self, name, inset=0):
+        x, y, w, h = self.places[name]['rect']
+        return (self.origin[0] + x + inset, self.origin[1] + y + inset, w - 2 * inset, h - 2 * inset)
+
+    def click_at(self, x, y, count=1):
+        self.live()
+        # The server takes the move before the press; --sync would hang when
+        # the pointer is already there.
+        self.display.run('xdotool', 'mousemove', str(x), str(y),
+                         'click', '--repeat', str(count), '--delay', '80', '1')
+
+    def click(self, name, count=1):
+        self.click_at(*self.point(name), count=count)
+
+    def double_click_first_entry(self, list_name):
+        x, y, _, _ = self.rect(list_name)
+        self.click_at(self.point(list_name)[0], y + FIRST_ROW_OFFSET, count=2)
+
+    def enter_text(self, box, text):
+        """Click into a box, replace its text, and leave the focus there."""
+        self.click(box)
+        self.display.key('ctrl+a', 'BackSpace')
+        self.display.type(text)
+
+    def answer(self, title, *keys):
+        """Wait for the message box with this title, press keys in it, and
+        wait until it is gone."""
+        box = wait_for(lambda: self.live() and self.display.windows('^%s$' % title), 15,
+                       'the box ' + title)[0]
+        # Keys go to the window with the input focus; the box takes it as it opens.
+        try:
+            wait_for(lambda: self.display.focus() == box, 5, 'the focus in ' + title)
+        except Failure:
+            self.display.run('xdotool', 'windowfocus', '--sync', box)
+        self.display.key(*keys)
+        wait_for(lambda: self.live() and box not in self.display.windows('^%s$' % title), 15,
+                 'the box %s to close' % title)
+
+    def no_box(self, title):
+        return not self.display.windows('^%s$' % title)
+
+    def grid_shown(self, shot):
+        # The strip of buttons under the grid; while the frame is hidden the
+        # ivory drawing area lies there, with at most a few digits on it.
+        x, _, _, _ = self.rect('Label2')
+        bx, by, bw, bh = self.rect('cmdIHozon')
+        strip = (x, by, bx + bw - x, bh)
+        return shot.share_of(strip, IVORY) < 0.2
+
+    def wait_grid(self, timeout=20):
+        wait_for(lambda: self.live() and self.grid_shown(self.display.screenshot()), timeout, 'the result grid')
+
+    def drawing_started(self):
+        return self.display.screenshot().share_of(self.rect('Picture1', inset=4), IVORY) < 1.0
+
+    def save_results(self):
+        self.click('cmdIHozon')
+        self.answer('保存確認', 'Return')
+        self.answer('保存終了', 'Return')
+        return read_export(self.file(EXPORT_FILE))
+
+    def quit(self, timeout=15):
+        self.click('cmdEnd')
+        return self.wait_exit(timeout)
+
+    def wait_exit(self, timeout=15):
+        try:
+            rc = self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure('the program did not end within %gs of 終了' % timeout)
+        check(rc == 0, 'the program ended with status %d' % rc)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+
+def wait_file(path, expected, timeout=10):
+    def matches():
+        try:
+            return open(path, 'rb').read() == expected
+        except FileNotFoundError:
+            return False
+    try:
+        wait_for(matches, timeout, os.path.basename(path))
+    except Failure:
+        seen = open(path, 'rb').read() if os.path.exists(path) else None
+        raise Failure('%s holds %r, expected %r' % (os.path.basename(path), seen, expected))
+
+
+def write_lists(workdir, selfs, partners):
+    open(os.path.join(workdir, SELF_FILE), 'wb').write(list_bytes(selfs))
+    open(os.path.join(workdir, PARTNER_FILE), 'wb').write(list_bytes(partners))
+
+
+def pair_rows(selfs, partners, expected_rows):
+    check([r[:2] for r in expected_rows]
+          == [(s, p) for s in selfs for p in partners] + [(p, s) for s in selfs for p in partners],
+          'expected file does not match its lists')
+
+
+# --- journeys ---------------------------------------------------------------
+
+def journey_names(ctx):
+    """Names typed with Enter reach the files in code page 932 and come back
+    after a restart."""
+    work = ctx.workdir
+    check(not os.path.exists(os.path.join(work, SELF_FILE)), 'working directory not fresh')
+    k = ctx.start()
+    empty = k.display.screenshot()
+    empty_lists = (empty.region(k.rect('lstJibun')), empty.region(k.rect('lstAite')))
+
+    # Enter in the self box moves on to the partner box, so each pair is typed in one go.
+    for self_name, partner in zip(EXAMPLE_SELF, EXAMPLE_PARTNER):
+        k.enter_text('txtNamae1', self_name)
+        k.display.key('Return')
+        k.display.key('ctrl+a', 'BackSpace')
+        k.display.type(partner)
+        k.display.key('Return')
+    wait_file(k.file(SELF_FILE), list_bytes(EXAMPLE_SELF))
+    wait_file(k.file(PARTNER_FILE), list_bytes(EXAMPLE_PARTNER))
+
+    # Enter with a name the list already holds adds nothing. It leaves the
+    # first self name in the box, as a restart shows it, and the focus (and
+    # with it the cursor) in the partner box.
+    k.enter_text('txtNamae1', EXAMPLE_SELF[0])
+    k.display.key('Return')
+    time.sleep(0.3)
+    before = k.display.screenshot()
+    wait_file(k.file(SELF_FILE), list_bytes(EXAMPLE_SELF))
+    regions = ('lstJibun', 'lstAite', 'txtNamae1')
+    shown = {r: before.region(k.rect(r)) for r in regions}
+    check(shown['lstJibun'] != empty_lists[0] and shown['lstAite'] != empty_lists[1],
+          'the lists look empty after adding names')
+    k.quit()
+
+    k = ctx.start()
+    def restored():
+        shot = k.display.screenshot()
+        return all(shot.region(k.rect(r)) == shown[r] for r in regions)
+    try:
+        wait_for(restored, 5, 'the lists and the self box after the restart')
+    except Failure:
+        shot = k.display.screenshot()
+        bad = [r for r in regions if shot.region(k.rect(r)) != shown[r]]
+        raise Failure('after the restart these differ from before: %s' % ', '.join(bad))
+    check(open(k.file(SELF_FILE), 'rb').read() == list_bytes(EXAMPLE_SELF), 'self list file changed by a restart')
+    k.quit()
+
+
+FACE_SLOTS = ('imgwara(1)', 'imgwara(2)', 'imgwara(3)')
+
+
+def journey_faces(ctx):
+    """A single fortune in each mode: the result area is covered until the
+    result is ready, then shows the faces of its band."""
+    k = ctx.start()
+    start = k.display.screenshot()
+    area = k.rect('fraHide1')
+    covered = start.region(area)
+
+    def faces(shot):
+        return [shot.region(k.rect(s)) for s in FACE_SLOTS]
+
+    def uncovered():
+        shot = k.display.screenshot()
+        return shot if shot.region(area) != covered else None
+
+    # Animated, the mode the program starts in.
+    k.enter_text('txtNamae1', 'たろう')
+    k.enter_text('txtNamae2', 'はなこ')
+    k.click('cmdPlay')
+    shot = wait_for(uncovered, 15, 'the result of たろう and はなこ')
+    time.sleep(0.3)  # let the last paint land before judging the faces
+    shot = k.display.screenshot()
+    forty_two = faces(shot)
+    # 42%: two smiling faces and a glum one.
+    check(forty_two[0] == forty_two[1], '42%: slots 1 and 2 should show the same face')
+    check(forty_two[1] != forty_two[2], '42%: slot 3 should show another face than slot 2')
+    check(shot.share_of(k.rect('Picture1', inset=4), IVORY) < 1.0, 'no triangle drawn')
+
+    # Quick mode: a refused pair covers the area again and clears the drawing.
+    k.click('Option1(0)')
+    k.enter_text('txtNamae1', 'x')
+    k.click('cmdPlay')
+    k.answer('文字確認', 'Return')
+    wait_for(lambda: k.display.screenshot().region(area) == covered, 5, 'the cover after a refused pair')
+    check(k.display.screenshot().share_of(k.rect('Picture1', inset=4), IVORY) == 1.0,
+          'the drawing area is not empty after a refused pair')
+
+    k.enter_text('txtNamae1', 'あえ')
+    k.enter_text('txtNamae2', 'いいえ')
+    k.click('cmdPlay')
+    wait_for(uncovered, 10, 'the result of あえ and いいえ')
+    time.sleep(0.3)
+    hundred = faces(k.display.screenshot())
+    # 100%: three laughing faces, none of them the faces of 42%.
+    check(hundred[0] == hundred[1] == hundred[2], '100%: all slots should show the same face')
+    check(hundred[0] != forty_two[0] and hundred[2] != forty_two[2], '100%: faces should differ from 42%')
+    k.quit()
+
+
+def journey_batch(ctx):
+    """A quick batch over the example, saved, then sorted four ways."""
+    write_lists(ctx.workdir, EXAMPLE_SELF, EXAMPLE_PARTNER)
+    expected = open(os.path.join(ctx.expected, 'example.txt'), 'rb').read()
+    k = ctx.start()
+    k.click('Option1(0)')
+    k.click('cmdHozon')
+    k.wait_grid()
+    check(k.no_box('モード確認'), 'the mode notice came up in the quick mode')
+    rows = k.save_results()
+    got = open(k.file(EXPORT_FILE), 'rb').read()
+    check(got == expected, 'saved file differs from the expected one:\n%r\n%r' % (got, expected))
+
+    sorts = {
+        'cmdKza': (lambda r: r[2], True),
+        'cmdKaz': (lambda r: r[2], False),
+        'cmdNza': (lambda r: r[0], True),
+        'cmdNaz': (lambda r: r[0], False),
+    }
+    for button, (key, descending) in sorts.items():
+        k.click(button)
+        got = k.save_results()
+        check(sorted(got) == sorted(rows), '%s: rows changed, not just their order: %r' % (button, got))
+        keys = [key(r) for r in got]
+        check(keys == sorted(keys, reverse=descending), '%s: wrong order %r' % (button, keys))
+    k.quit()
+
+
+def journey_mode_switch(ctx):
+    """An animated batch warns first; switching to the quick mode during the
+    run lets the rest finish at once, with every row right."""
+    write_lists(ctx.workdir, LONG_SELF, LONG_PARTNER)
+    expected = open(os.path.join(ctx.expected, 'mode_switch.txt'), 'rb').read()
+    pair_rows(LONG_SELF, LONG_PARTNER, [r for r in read_export(os.path.join(ctx.expected, 'mode_switch.txt'))])
+    k = ctx.start()
+    k.click('cmdHozon')
+    k.answer('モード確認', 'Return')
+    wait_for(k.drawing_started, 15, 'the first fortune of the run')
+    check(not k.grid_shown(k.display.screenshot()), 'the grid is shown while the run goes on')
+    k.click('Option1(0)')
+    # Animated, the run has 24 pairs at 0.8 s each still to go.
+    k.wait_grid(timeout=10)
+    k.save_results()
+    got = open(k.file(EXPORT_FILE), 'rb').read()
+    check(got == expected, 'saved file differs from the expected one:\n%r\n%r' % (got, expected))
+    k.quit()
+
+
+def journey_print(ctx):
+    """A printout on a real queue of a private CUPS scheduler."""
+    cups = Cups(ctx.workdir)
+    ctx.cleanups.append(cups.close)
+    write_lists(ctx.workdir, EXAMPLE_SELF, EXAMPLE_PARTNER)
+    expected = read_export(os.path.join(ctx.expected, 'example.txt'))
+    k = ctx.start(extra_env={'CUPS_SERVER': cups.socket})
+    k.click('Option1(0)')
+    k.click('cmdHozon')
+    k.wait_grid()
+    k.click('cmdIPrint')
+    k.answer('印刷確認', 'Return')
+
+    def printed():
+        k.live()
+        if k.display.windows('^プリンタ確認$'):
+            raise Failure('the program could not print')
+        return os.path.exists(cups.pdf) and os.path.getsize(cups.pdf) > 0 and cups.queue_empty()
+    wait_for(printed, 60, 'the printed PDF', interval=0.3)
+    text = subprocess.run(['pdftotext', '-layout', cups.pdf, '-'], check=True, capture_output=True,
+                          text=True).stdout
+    lines = [l.strip() for l in text.splitlines() if l.strip()]
+    got = []
+    for line in lines:
+        m = re.fullmatch(r'(\S+)-(\S+)\s+(\d+)%', line)
+        check(m is not None, 'printed line not in the expected form: %r' % line)
+        got.append((m.group(1), m.group(2), int(m.group(3))))
+    check(got == expected, 'printed rows %r, expected %r' % (got, expected))
+    k.quit()
+
+
+def journey_delete(ctx):
+    """Delete a name after OK, keep one after Cancel, clear a whole list."""
+    write_lists(ctx.workdir, EXAMPLE_SELF, EXAMPLE_PARTNER)
+    k = ctx.start()
+    # The delete question opens on Cancel; Tab moves to OK.
+    k.double_click_first_entry('lstJibun')
+    k.answer('削除確認', 'Tab', 'Return')
+    wait_file(k.file(SELF_FILE), list_bytes(EXAMPLE_SELF[1:]))
+
+    k.double_click_first_entry('lstJibun')
+    k.answer('削除確認', 'Return')
+    time.sleep(0.5)
+    check(open(k.file(SELF_FILE), 'rb').read() == list_bytes(EXAMPLE_SELF[1:]), 'Cancel deleted a name')
+
+    k.click('lblAlist', count=2)
+    k.answer('削除確認', 'Tab', 'Return')
+    wait_file(k.file(PARTNER_FILE), b'')
+    check(open(k.file(SELF_FILE), 'rb').read() == list_bytes(EXAMPLE_SELF[1:]),
+          'clearing the partner list touched the self list')
+    k.quit()
+
+    # What the files say is what the window shows after a restart.
+    k = ctx.start()
+    shot = k.display.screenshot()
+    check(shot.share_of(k.rect('lstAite', inset=3), IVORY) == 1.0, 'the cleared partner list is not empty')
+    check(shot.share_of(k.rect('lstJibun', inset=3), IVORY) < 1.0, 'the self list lost its last name')
+    k.quit()
+
+
+def journey_exit_during_batch(ctx):
+    """終了 in the middle of an animated batch ends the program cleanly."""
+    write_lists(ctx.workdir, LONG_SELF, LONG_PARTNER)
+    k = ctx.start()
+    k.click('cmdHozon')
+    k.answer('モード確認', 'Return')
+    wait_for(k.drawing_started, 15, 'the first fortune of the run')
+    k.quit()
+    check(not os.path.exists(k.file(EXPORT_FILE)), 'an exit saved the results')
+
+
+JOURNEYS = {
+    'names': journey_names,
+    'faces': journey_faces,
+    'batch': journey_batch,
+    'mode_switch': journey_mode_switch,
+    'print': journey_print,
+    'delete': journey_delete,
+    'exit_during_batch': journey_exit_during_batch,
+}
+
+
+# --- a private print scheduler ----------------------------------------------
+
+class Cups:
+    """cupsd on its own socket and folders with one file:// PDF queue as the
+    default printer, so neither the system's printers nor other tests' queues
+    are touched."""
+
+    PPDS = (('-m', 'lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd'),
+            ('-P', '/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd'))
+
+    def __init__(self, workdir):
+        cupsd = shutil.which('cupsd') or next((p for p in ('/usr/sbin/cupsd', '/sbin/cupsd') if os.path.exists(p)),
+                                              None)
+        for tool in ('lpadmin', 'lpstat', 'pdftotext'):
+            if shutil.which(tool) is None:
+                raise Skip('%s is not installed' % tool)
+        if cupsd is None:
+            raise Skip('cupsd is not installed')
+        # Filters run as the scheduler's own user: the folders must be open to it,
+        # and the socket path short.
+        self.dir = tempfile.mkdtemp(prefix='kanaroll-cups-', dir='/tmp')
+        os.chmod(self.dir, 0o755)
+        for sub in ('spool', 'cache', 'state', 'tmp', 'log', 'out'):
+            os.mkdir(os.path.join(self.dir, sub))
+        os.chmod(os.path.join(self.dir, 'tmp'), 0o1777)
+        os.chmod(os.path.join(self.dir, 'out'), 0o777)
+        self.socket = os.path.join(self.dir, 'cups.sock')
+        self.pdf = os.path.join(self.dir, 'out', 'out.pdf')
+        conf = os.path.join(self.dir, 'cupsd.conf')
+        with open(conf, 'w') as f:
+            f.write('LogLevel warn\nListen %s\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\n'
+                    '<Location />\n  Order allow,deny\n  Allow all\n</Location>\n'
+                    '<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n' % self.socket)
+        files = os.path.join(self.dir, 'cups-files.conf')
+        d = self.dir
+        with open(files, 'w') as f:
+            f.write('FileDevice Yes\nSystemGroup root\nServerRoot {d}\nRequestRoot {d}/spool\n'
+                    'CacheDir {d}/cache\nStateDir {d}/state\nTempDir {d}/tmp\nErrorLog {d}/log/error_log\n'
+                    'AccessLog {d}/log/access_log\nPageLog {d}/log/page_log\n'.format(d=d))
+        self.env = dict(os.environ, CUPS_SERVER=self.socket)
+        self.proc = subprocess.Popen([cupsd, '-f', '-c', conf, '-s', files], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        try:
+            wait_for(lambda: self.alive() and 'is running' in self.tool('lpstat', '-r').stdout, 15,
+                     'cupsd to answer')
+        except Failure:
+            raise Failure('cupsd did not start: ' + self.error_log())
+        for flag, ppd in self.PPDS:
+            add = self.tool('lpadmin', '-p', 'K', '-v', 'file://' + self.pdf, flag, ppd, '-E')
+            if add.returncode == 0:
+                break
+        else:
+            raise Failure('lpadmin could not add the queue: ' + add.stderr + add.stdout)
+        check(self.tool('lpadmin', '-d', 'K').returncode == 0, 'lpadmin could not make the queue the default')
+
+    def alive(self):
+        if self.proc.poll() is not None:
+            raise Failure('cupsd ended: ' + self.error_log())
+        return True
+
+    def tool(self, *args):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True)
+
+    def queue_empty(self):
+        return self.tool('lpstat', '-o').stdout.strip() == ''
+
+    def error_log(self):
+        try:
+            return open(os.path.join(self.dir, 'log', 'error_log'), errors='replace').read()[-800:]
+        except OSError:
+            return ''
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+# --- running one journey ----------------------------------------------------
+
+class Context:
+    def __init__(self, args, workdir):
+        self.app = args.app
+        self.expected = args.expected
+        self.places = load_places(args.places)
+        self.workdir = workdir
+        self.root = os.path.dirname(workdir)  # scratch files of the journey itself
+        self.cleanups = []
+        self.display = None
+        self.programs = []
+
+    def start(self, extra_env=None):
+        if self.display is None:
+            self.display = Display(self.root)
+            self.cleanups.append(self.display.close)
+        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env)
+        self.programs.append(k)
+        return k
+
+    def close(self):
+        for k in self.programs:
+            k.close()
+        for c in reversed(self.cleanups):
+            c()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--app', required=True)
+    parser.add_argument('--places', required=True)
+    parser.add_argument('--expected', required=True)
+    parser.add_argument('journey', choices=sorted(JOURNEYS))
+    args = parser.parse_args()
+    args.app = os.path.abspath(args.app)
+
+    root = tempfile.mkdtemp(prefix='kanaroll-accept-%s-' % args.journey)
+    work = os.path.join(root, 'work')
+    os.mkdir(work)
+    ctx = Context(args, work)
+    status = 1
+    try:
+        JOURNEYS[args.journey](ctx)
+        status = 0
+    except Skip as e:
+        print('SKIP: %s' % e)
+        status = SKIP
+    except Failure as e:
+        print('FAIL (%s): %s' % (args.journey, e))
+        if ctx.display is not None:
+            try:
+                shutil.copy(ctx.display.screenshot().path, os.path.join(root, 'failure.png'))
+            except Exception:
+                pass
+    finally:
+        ctx.close()
+    if status == 1:
+        print('left for inspection: %s' % root)
+        for k in ctx.programs:
+            log = open(k.log.name, errors='replace').read().strip()
+            if log:
+                print('program output:\n' + log[-2000:])
+    else:
+        shutil.rmtree(root, ignore_errors=True)
+    return status
+
+
+if __name__ == '__main__':
+    sys.exit(main())
