@@ -64,6 +64,13 @@ def wait_for(predicate, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
+def same_bytes(got, expected, what):
+    if got != expected:
+        show = lambda b: b.decode('cp932', errors='replace')
+        raise Failure('%s differs from the expected bytes.\n--- got ---\n%s\n--- expected ---\n%s'
+                      % (what, show(got), show(expected)))
+
+
 def list_bytes(names):
     return ''.join(n + '\r\n' for n in names).encode('cp932')
 
@@ -217,6 +224,9 @@ class Kanaroll:
         geometry = display.run('xdotool', 'getwindowgeometry', '--shell', self.window).stdout
         values = dict(line.split('=', 1) for line in geometry.split())
         self.origin = (int(values['X']), int(values['Y']))
+        # Mapped is not yet painted; the empty drawing area shows it is.
+        wait_for(lambda: display.screenshot().share_of(self.rect('Picture1', inset=4), IVORY) == 1.0, 15,
+                 'the window to be painted')
 
     def live(self):
         if self.proc.poll() is not None:
@@ -327,12 +337,6 @@ def write_lists(workdir, selfs, partners):
     open(os.path.join(workdir, PARTNER_FILE), 'wb').write(list_bytes(partners))
 
 
-def pair_rows(selfs, partners, expected_rows):
-    check([r[:2] for r in expected_rows]
-          == [(s, p) for s in selfs for p in partners] + [(p, s) for s in selfs for p in partners],
-          'expected file does not match its lists')
-
-
 # --- journeys ---------------------------------------------------------------
 
 def journey_names(ctx):
@@ -378,7 +382,7 @@ def journey_names(ctx):
         shot = k.display.screenshot()
         bad = [r for r in regions if shot.region(k.rect(r)) != shown[r]]
         raise Failure('after the restart these differ from before: %s' % ', '.join(bad))
-    check(open(k.file(SELF_FILE), 'rb').read() == list_bytes(EXAMPLE_SELF), 'self list file changed by a restart')
+    check(open(k.file(SELF_FILE), 'rb').read() == list_bytes(EXAMPLE_SELF), 'the self list file changed after a name it already held')
     k.quit()
 
 
@@ -404,7 +408,7 @@ def journey_faces(ctx):
     k.enter_text('txtNamae1', 'たろう')
     k.enter_text('txtNamae2', 'はなこ')
     k.click('cmdPlay')
-    shot = wait_for(uncovered, 15, 'the result of たろう and はなこ')
+    wait_for(uncovered, 15, 'the result of たろう and はなこ')
     time.sleep(0.3)  # let the last paint land before judging the faces
     shot = k.display.screenshot()
     forty_two = faces(shot)
@@ -444,8 +448,7 @@ def journey_batch(ctx):
     k.wait_grid()
     check(k.no_box('モード確認'), 'the mode notice came up in the quick mode')
     rows = k.save_results()
-    got = open(k.file(EXPORT_FILE), 'rb').read()
-    check(got == expected, 'saved file differs from the expected one:\n%r\n%r' % (got, expected))
+    same_bytes(open(k.file(EXPORT_FILE), 'rb').read(), expected, EXPORT_FILE)
 
     sorts = {
         'cmdKza': (lambda r: r[2], True),
@@ -467,7 +470,6 @@ def journey_mode_switch(ctx):
     run lets the rest finish at once, with every row right."""
     write_lists(ctx.workdir, LONG_SELF, LONG_PARTNER)
     expected = open(os.path.join(ctx.expected, 'mode_switch.txt'), 'rb').read()
-    pair_rows(LONG_SELF, LONG_PARTNER, [r for r in read_export(os.path.join(ctx.expected, 'mode_switch.txt'))])
     k = ctx.start()
     k.click('cmdHozon')
     k.answer('モード確認', 'Return')
@@ -477,8 +479,7 @@ def journey_mode_switch(ctx):
     # Animated, the run has 24 pairs at 0.8 s each still to go.
     k.wait_grid(timeout=10)
     k.save_results()
-    got = open(k.file(EXPORT_FILE), 'rb').read()
-    check(got == expected, 'saved file differs from the expected one:\n%r\n%r' % (got, expected))
+    same_bytes(open(k.file(EXPORT_FILE), 'rb').read(), expected, EXPORT_FILE)
     k.quit()
 
 
@@ -488,7 +489,7 @@ def journey_print(ctx):
     ctx.cleanups.append(cups.close)
     write_lists(ctx.workdir, EXAMPLE_SELF, EXAMPLE_PARTNER)
     expected = read_export(os.path.join(ctx.expected, 'example.txt'))
-    k = ctx.start(extra_env={'CUPS_SERVER': cups.socket})
+    k = ctx.start(extra_env=cups.client_env)
     k.click('Option1(0)')
     k.click('cmdHozon')
     k.wait_grid()
@@ -603,7 +604,11 @@ class Cups:
             f.write('FileDevice Yes\nSystemGroup root\nServerRoot {d}\nRequestRoot {d}/spool\n'
                     'CacheDir {d}/cache\nStateDir {d}/state\nTempDir {d}/tmp\nErrorLog {d}/log/error_log\n'
                     'AccessLog {d}/log/access_log\nPageLog {d}/log/page_log\n'.format(d=d))
-        self.env = dict(os.environ, CUPS_SERVER=self.socket)
+        # A home of its own, so that no lpoptions of the user names another default.
+        home = os.path.join(self.dir, 'home')
+        os.mkdir(home)
+        self.client_env = {'CUPS_SERVER': self.socket, 'HOME': home}
+        self.env = dict(os.environ, **self.client_env)
         self.proc = subprocess.Popen([cupsd, '-f', '-c', conf, '-s', files], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         try:
