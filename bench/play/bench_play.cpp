@@ -30,6 +30,7 @@ double cpuSeconds()
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_NO_GLIB", "1"); // as the program runs
     QApplication app(argc, argv);
     installFontSubstitutions();
     QTemporaryDir dir;

@@ -11,6 +11,7 @@
 #include "ui/twips.h"
 #include "ui/wait.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 
 namespace kanaroll {
@@ -44,13 +45,29 @@ void MainWindow::cmdHozon_Click()
     hooks.selfAt = [this](int i) { return m_sides->jibun().names().at(i); };
     hooks.partnerCount = [this] { return static_cast<int>(m_sides->aite().names().size()); };
     hooks.partnerAt = [this](int i) { return m_sides->aite().names().at(i); };
-    hooks.setName1 = [this](const QString &n) { txtNamae1->setText(n); };
-    hooks.setName2 = [this](const QString &n) { txtNamae2->setText(n); };
+    hooks.setName1 = [this](const QString &n) {
+        if (txtNamae1->text() != n)
+            txtNamae1->setText(n);
+    };
+    hooks.setName2 = [this](const QString &n) {
+        if (txtNamae2->text() != n)
+            txtNamae2->setText(n);
+    };
     IkkatsuRun *runPtr = nullptr;
     hooks.play = [this, &runPtr](const QString &first, const QString &second) -> std::optional<int> {
-        txtNamae1->setText(first);
-        txtNamae2->setText(second);
+        // The loops have already put the names in the boxes; lay text out
+        // again only if something changed them meanwhile.
+        if (txtNamae1->text() != first)
+            txtNamae1->setText(first);
+        if (txtNamae2->text() != second)
+            txtNamae2->setText(second);
         const PlayOutcome out = Play();
+        // In the quick mode nothing is painted until the run ends, and the
+        // repaint requests that showing the faces posts for every pair would
+        // pile up by the hundred thousand. Drop them; the window is repainted
+        // whole when the run ends.
+        if (sngWait == 0.0f)
+            QCoreApplication::removePostedEvents(nullptr, QEvent::UpdateLater);
         if (out.kind == PlayOutcome::Aborted || m_closing) {
             runPtr->abort();
             return std::nullopt;
@@ -66,6 +83,7 @@ void MainWindow::cmdHozon_Click()
     IkkatsuRun run(*m_ichiran, std::move(hooks));
     runPtr = &run;
     run.run();
+    update();
     m_running = false;
 }
 

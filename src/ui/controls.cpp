@@ -27,11 +27,22 @@ void PictureBox::setDrawFont(const QFont &f)
     // Every digit must be exactly half an em, so rows stand centred under
     // the rows above them.
     m_font.setKerning(false);
+    measureFont();
+}
+
+void PictureBox::measureFont()
+{
+    const QFontMetricsF fm(m_font, this);
+    m_cellWidth = fm.maxWidth();
+    m_cellHeight = fm.height();
 }
 
 void PictureBox::setFontSize(int points)
 {
+    if (m_font.pointSize() == points)
+        return;
     m_font.setPointSize(points);
+    measureFont();
 }
 
 void PictureBox::Cls()
@@ -54,9 +65,10 @@ void PictureBox::Print(qint64 xTwips, qint64 yTwips, const QString &s)
     } else {
         m_texts.push_back({xTwips, yTwips, s});
     }
-    const QFontMetricsF fm(m_font, this);
+    // Repaint only the row's cell; measured generously rather than shaped,
+    // since a batch draws hundreds of thousands of rows.
     update(QRectF(twipsToPixelsF(static_cast<double>(xTwips)), twipsToPixelsF(static_cast<double>(yTwips)),
-                  fm.horizontalAdvance(s) + fm.height(), fm.height() + 2)
+                  m_cellWidth * static_cast<double>(s.size() + 1), m_cellHeight + 2)
                .toAlignedRect()
                .adjusted(-2, -2, 2, 2));
 }

@@ -63,9 +63,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void measureFont();
+
     QColor m_fore;
     QColor m_back;
     QFont m_font;
+    double m_cellWidth = 0;  // widest character of the font, px
+    double m_cellHeight = 0; // line height, px
     int m_widthTwips = 0;
     std::vector<Text> m_texts;
 };

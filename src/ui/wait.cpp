@@ -12,6 +12,8 @@ void WaitWithEvents(const std::function<double()> &seconds)
 {
     QElapsedTimer clock; // monotonic: unaffected by midnight or clock changes
     clock.start();
+    if (!(seconds() > 0.0))
+        return; // the quick mode: no timer, no events
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);

@@ -1,0 +1,116 @@
+// Drives the real window offscreen: start-up with long lists, and a batch of
+// 300 x 300 names in the quick mode with its sort and save.
+
+#include "batch/ichiran.h"
+#include "lists/namaewaku.h"
+#include "ui/fonts.h"
+#include "ui/mainwindow.h"
+#include "ui/msgbox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <malloc.h>
+#include <memory>
+
+using namespace kanaroll;
+
+static const int kSide = qEnvironmentVariableIntValue("KANAROLL_BENCH_SIDE") > 0 ? qEnvironmentVariableIntValue("KANAROLL_BENCH_SIDE") : 300;
+
+namespace {
+
+const QString kKana = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわん");
+
+QStringList randomNames(int count, int minLen, int maxLen, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QStringList names;
+    QSet<QString> seen;
+    names.reserve(count);
+    while (names.size() < count) {
+        QString n;
+        const int len = rng.bounded(minLen, maxLen + 1);
+        for (int i = 0; i < len; ++i)
+            n += kKana.at(rng.bounded(static_cast<int>(kKana.size())));
+        if (!seen.contains(n)) {
+            seen.insert(n);
+            names << n;
+        }
+    }
+    return names;
+}
+
+void writeList(const QString &file, const QStringList &names)
+{
+    QStringEncoder enc("windows-31j");
+    QByteArray bytes;
+    for (const QString &n : names)
+        bytes += QByteArray(enc.encode(n)) + "\r\n";
+    QFile f(file);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+double ms(const QElapsedTimer &t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_NO_GLIB", "1"); // as the program runs
+    QApplication app(argc, argv);
+    installFontSubstitutions();
+    setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Yes; });
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+
+    {
+        // Start-up with a list of 32,767 names.
+        writeList(QStringLiteral("自分.txt"), randomNames(32767, 3, 8, 1));
+        QElapsedTimer t;
+        t.start();
+        auto w = std::make_unique<MainWindow>();
+        w->show();
+        QApplication::processEvents();
+        std::printf("window_start_32767_names: %.1f ms (target: load <= 150)\n", ms(t));
+        w->txtNamae1->setText(QStringLiteral("しんしいめい"));
+        t.start();
+        w->txtNamae1_KeyPress(13);
+        std::printf("window_add_name_to_32767: %.2f ms (target: <= 5)\n", ms(t));
+    }
+
+    // Batch of 300 x 300 in the quick mode.
+    writeList(QStringLiteral("自分.txt"), randomNames(kSide, 3, 6, 2));
+    writeList(QStringLiteral("相手.txt"), randomNames(kSide, 3, 6, 3));
+    MainWindow w;
+    w.show();
+    QApplication::processEvents();
+    w.Option1(0)->click();
+    const std::size_t heap0 = mallinfo2().uordblks;
+    QElapsedTimer t;
+    t.start();
+    w.cmdHozon_Click();
+    const double runMs = ms(t);
+    const int rows = w.ichiran().rowCount();
+    const double perRow = static_cast<double>(mallinfo2().uordblks - heap0) / rows;
+    std::printf("window_batch_300x300_run: %.2f s for %d rows (target: <= 3)\n", runMs / 1000.0, rows);
+    std::printf("window_batch_memory_per_row: %.0f B/row (target: <= 200)\n", perRow);
+    t.start();
+    w.cmdKza_Click();
+    std::printf("window_batch_sort_kza: %.1f ms (target: <= 150)\n", ms(t));
+    t.start();
+    w.cmdIHozon_Click();
+    std::printf("window_batch_save: %.1f ms (target: <= 300)\n", ms(t));
+    return 0;
+}
