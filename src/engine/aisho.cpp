@@ -94,36 +94,36 @@ bool AishoCalc(std::u32string_view self, std::u32string_view partner, AishoResul
     return true;
 }
 
+namespace {
+
+// Appends the code points of UTF-16 text. A surrogate pair is one character;
+// a lone surrogate becomes U+FFFD, which the table refuses all the same.
+void appendCodePoints(std::u16string_view text, std::u32string &out)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t ch = text[i];
+        if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ch = 0x10000 + ((ch - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (ch >= 0xD800 && ch <= 0xDFFF) {
+            ch = 0xFFFD;
+        }
+        out.push_back(ch);
+    }
+}
+
+} // namespace
+
 bool AishoCalc(std::u16string_view self, std::u16string_view partner, AishoResult &out)
 {
-    reset(out);
-    std::size_t index = 0;
-    for (std::u16string_view part : {self, partner}) {
-        for (std::size_t i = 0; i < part.size(); ++i) {
-            char32_t ch = part[i];
-            // A surrogate pair is one character; it is never a member, and a lone
-            // surrogate is refused the same way.
-            if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < part.size() && part[i + 1] >= 0xDC00
-                && part[i + 1] <= 0xDFFF) {
-                ch = 0x10000 + ((ch - 0xD800) << 10) + (part[i + 1] - 0xDC00);
-                ++i;
-            } else if (ch >= 0xD800 && ch <= 0xDFFF) {
-                ch = 0xFFFD;
-            }
-            if (!pushDigit(out, ch)) {
-                out.refusedAt = index;
-                out.digits.clear();
-                return false;
-            }
-            ++index;
-        }
-    }
-    if (!reduce(out)) {
-        out.refusedAt = index;
-        out.digits.clear();
-        return false;
-    }
-    return true;
+    // Reused between calls: a batch converts every pair.
+    thread_local std::u32string selfChars;
+    thread_local std::u32string partnerChars;
+    selfChars.clear();
+    partnerChars.clear();
+    appendCodePoints(self, selfChars);
+    appendCodePoints(partner, partnerChars);
+    return AishoCalc(selfChars, partnerChars, out);
 }
 
 AishoResult AishoCalc(std::u16string_view self, std::u16string_view partner)

@@ -1,3 +1,4 @@
+#include "cp932.h"
 #include "batch/export.h"
 #include "batch/ichiran.h"
 #include "batch/ikkatsu.h"
@@ -114,12 +115,6 @@ IchiranModel *exampleGrid(QObject *parent)
     for (const auto &r : kExample)
         grid->append(r.name1, r.name2, r.percent.toInt());
     return grid;
-}
-
-QByteArray cp932(const QString &s)
-{
-    QStringEncoder enc("windows-31j");
-    return enc.encode(s);
 }
 
 } // namespace
@@ -442,7 +437,7 @@ private slots:
         QByteArray fromRows;
         QVERIFY(IchiranEncode(grid.rows(), fromRows).ok());
         QCOMPARE(bytes, fromRows);
-        QVERIFY(bytes.endsWith("\"" + cp932(u"たろう"_qs) + "\",\"100%\"\r\n"));
+        QVERIFY(bytes.endsWith("\"" + sjis(u"たろう"_qs) + "\",\"100%\"\r\n"));
         QVERIFY(bytes.contains("\",\"8%\"\r\n"));
 
         IchiranModel empty;
@@ -457,14 +452,14 @@ private slots:
         QVERIFY(IchiranSave(*grid).ok());
         const QList<QByteArray> lines = dir.read(u"一括判断.txt"_qs).split('\n');
         QCOMPARE(lines.size(), 9); // eight lines, each with CR LF
-        QCOMPARE(lines[0], cp932(u"\"たろう\",\"はなこ\",\"42%\"\r"_qs));
-        QCOMPARE(lines[7], cp932(u"\"ゆうき\",\"さくら\",\"40%\"\r"_qs));
+        QCOMPARE(lines[0], sjis(u"\"たろう\",\"はなこ\",\"42%\"\r"_qs));
+        QCOMPARE(lines[7], sjis(u"\"ゆうき\",\"さくら\",\"40%\"\r"_qs));
 
         grid->sort(IchiranSortButton::Kza);
         QVERIFY(IchiranSave(*grid).ok());
         const QByteArray again = dir.read(u"一括判断.txt"_qs);
         QCOMPARE(again.count('\n'), 8);
-        QVERIFY(again.startsWith(cp932(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
+        QVERIFY(again.startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
 
         IchiranModel empty;
         QVERIFY(IchiranSave(empty).ok());

@@ -1,3 +1,4 @@
+#include "cp932.h"
 #include "lists/namaelist.h"
 #include "tempworkdir.h"
 
@@ -11,14 +12,6 @@
 using namespace kanaroll;
 
 namespace {
-
-QByteArray sjis(const QString &s)
-{
-    QStringEncoder e("windows-31j");
-    QByteArray b = e.encode(s);
-    Q_ASSERT(!e.hasError());
-    return b;
-}
 
 const QString kFile = QStringLiteral("自分.txt");
 

@@ -1,3 +1,4 @@
+#include "cp932.h"
 #include "lists/namaetexts.h"
 #include "lists/namaewaku.h"
 #include "tempworkdir.h"
@@ -9,11 +10,6 @@
 using namespace kanaroll;
 
 namespace {
-
-QByteArray sjis(const QString &s)
-{
-    return QStringEncoder("windows-31j").encode(s);
-}
 
 const QString kJibun = u"自分.txt"_qs;
 const QString kAite = u"相手.txt"_qs;

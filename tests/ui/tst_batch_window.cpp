@@ -1,6 +1,7 @@
 // The batch run, the grid's sorts, its export and its printout, driven
 // through the real window.
 
+#include "cp932.h"
 #include "tempworkdir.h"
 #include "batch/ichiran.h"
 #include "batch/messages.h"
@@ -22,22 +23,6 @@
 using namespace kanaroll;
 
 namespace {
-
-QByteArray sjis(const QString &s)
-{
-    QStringEncoder enc("windows-31j");
-    QByteArray b = enc.encode(s);
-    Q_ASSERT(!enc.hasError());
-    return b;
-}
-
-QByteArray listFile(const QStringList &names)
-{
-    QByteArray b;
-    for (const QString &n : names)
-        b += sjis(n) + "\r\n";
-    return b;
-}
 
 struct Box {
     QString body;

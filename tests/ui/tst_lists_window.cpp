@@ -1,6 +1,7 @@
 // The name lists through the real window: key presses, clicks and
 // double-clicks on the widgets, checked against the list files on disk.
 
+#include "cp932.h"
 #include "tempworkdir.h"
 #include "lists/namaewaku.h"
 #include "ui/fonts.h"
@@ -21,14 +22,6 @@ namespace {
 
 const QString kJibun = QStringLiteral("自分.txt");
 const QString kAite = QStringLiteral("相手.txt");
-
-QByteArray sjis(const QString &s)
-{
-    QStringEncoder enc("windows-31j");
-    QByteArray b = enc.encode(s);
-    Q_ASSERT(!enc.hasError());
-    return b;
-}
 
 QByteArray lines(const QStringList &names)
 {
