@@ -68,6 +68,7 @@ test-asan: setup
 		status=$$?; cat $(SANITIZER_LOGS)/* 2>/dev/null; \
 		[ $$status = 0 ] && [ -z "$$(ls -A $(SANITIZER_LOGS))" ]
 	$(MAKE) fuzz-short
+	$(call TIDY,$(ASAN_BUILD))
 
 # A few seconds of each fuzz target over its seed corpus (clang, libFuzzer).
 fuzz-short: setup
@@ -77,5 +78,9 @@ fuzz-short: setup
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
 # clang-tidy on src/ with the checked-in .clang-tidy; any report fails.
+# Needs a built tree for its compile commands and generated headers.
+TIDY = run-clang-tidy -p $(1) -j2 -quiet '$(CURDIR)/src/.*\.cpp$$' >$(1)/tidy.log 2>&1 \
+	|| { grep -E -A3 'warning:|error:' $(1)/tidy.log; echo "clang-tidy: reports above (whole log in $(1)/tidy.log)"; exit 1; }
+
 tidy: build
-	run-clang-tidy -p $(BUILD) -j2 -quiet '$(CURDIR)/src/.*\.cpp$$'
+	$(call TIDY,$(BUILD))

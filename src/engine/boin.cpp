@@ -49,7 +49,7 @@ short BoinNo(char32_t ch) noexcept
 
 short BoinNo(std::u32string_view s) noexcept
 {
-    return s.size() == 1 ? BoinNo(s.front()) : 0;
+    return s.size() == 1 ? BoinNo(s.front()) : short{0};
 }
 
 short BoinNo(std::u16string_view s) noexcept
