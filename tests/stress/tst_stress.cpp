@@ -3,6 +3,7 @@
 // grid must hold the engine's results and the list files their lists.
 // KANAROLL_STRESS_SECONDS shortens the run for a quick look.
 
+#include "gestures.h"
 #include "engine/aisho.h"
 #include "lists/namaewaku.h"
 #include "batch/ichiran.h"
@@ -115,7 +116,7 @@ private:
         view->scrollTo(index);
         const QPoint at = view->visualRect(index).center();
         if (twice)
-            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+            doubleClick(view->viewport(), at);
         else
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     }
@@ -142,7 +143,7 @@ private:
             clickItem(list, true);
         } else if (r < 59) {
             ++counts[QStringLiteral("label double-click")];
-            QTest::mouseDClick(chance(50) ? static_cast<QWidget *>(m_w.lblJlist) : m_w.lblAlist, Qt::LeftButton);
+            doubleClick(chance(50) ? static_cast<QWidget *>(m_w.lblJlist) : m_w.lblAlist);
         } else if (r < 69) {
             ++counts[QStringLiteral("option")];
             // Mostly the animated mode, so that batches keep running.

@@ -2,6 +2,7 @@
 // double-clicks on the widgets, checked against the list files on disk.
 
 #include "cp932.h"
+#include "gestures.h"
 #include "tempworkdir.h"
 #include "lists/namaewaku.h"
 #include "ui/fonts.h"
@@ -76,16 +77,6 @@ QStringList shown(QListView *view)
 QPoint centreOf(QListView *view, int row)
 {
     return view->visualRect(view->model()->index(row, 0)).center();
-}
-
-// What a window system delivers for a double-click: press, release, then a
-// second press followed by the double-click event and its release.
-void doubleClick(QWidget *target, QPoint pos = {})
-{
-    QTest::mouseClick(target, Qt::LeftButton, {}, pos);
-    QTest::mousePress(target, Qt::LeftButton, {}, pos);
-    QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
-    QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
 }
 
 void typeText(QWidget *box, const QString &text)
