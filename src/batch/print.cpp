@@ -17,15 +17,6 @@ IchiranPrintItems IchiranPrintLine(const IchiranRow &row)
     return {row.name1 + u'-' + row.name2, row.percent + u'%'};
 }
 
-QFont ichiranPrintFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAGothic")});
-    font.setPointSize(10);
-    return font;
-}
-
 namespace {
 
 // Tab stops every 14 half-width characters, like the columns of a line printer.
@@ -38,8 +29,8 @@ IchiranPrintStatus printRows(int count, const std::function<IchiranRow(int)> &ro
     QPainter painter;
     if (!painter.begin(&printer))
         return IchiranPrintStatus::Failed;
-    const QFont font = ichiranPrintFont();
-    painter.setFont(font);
+    // The printer's own default font: the program sets none.
+    const QFont font = painter.font();
     const QFontMetricsF fm(font, &printer);
     const qreal lineHeight = fm.lineSpacing();
     const qreal tab = fm.horizontalAdvance(u'0') * kTabColumns;

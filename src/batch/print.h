@@ -27,8 +27,6 @@ enum class IchiranPrintStatus {
     Failed,    // the printer refused the job
 };
 
-// ＭＳ Ｐゴシック, falling back to the IPA faces that stand in for it here.
-QFont ichiranPrintFont();
 
 // One line per row from the top of the page, a new page when one is full;
 // the second item at the next tab stop after the first. No heading.

@@ -229,12 +229,14 @@ NamaeFileResult writeFailed(const QString &fileName, const QString &reason)
 
 } // namespace
 
-NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name)
+NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
 {
     QStringEncoder encoder(kCp932, kStateless);
     QByteArray line = encoder.encode(name);
     if (encoder.hasError())
         return unheld(fileName, name);
+    if (fileEncoding == NamaeEncoding::Utf8)
+        line = name.toUtf8();
     line += "\r\n";
 
     QFile file(fileName);
@@ -243,15 +245,22 @@ NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name)
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return writeFailed(fileName, file.errorString());
     const qint64 oldSize = file.size();
-    // A file whose last line lacks its line end would glue the new name to it.
-    if (oldSize > 0) {
-        char last = 0;
-        if (!file.seek(oldSize - 1) || !file.getChar(&last))
+    qint64 at = oldSize;
+    char last = 0;
+    if (at > 0 && (!file.seek(at - 1) || !file.getChar(&last)))
+        return writeFailed(fileName, file.errorString());
+    // An old end-of-file mark is written over; left in place, it would come
+    // back as a name of its own.
+    if (last == '\x1A') {
+        --at;
+        last = 0;
+        if (at > 0 && (!file.seek(at - 1) || !file.getChar(&last)))
             return writeFailed(fileName, file.errorString());
-        if (last != '\n' && last != '\r')
-            line.prepend("\r\n");
     }
-    if (!file.seek(oldSize) || file.write(line) != line.size() || file.size() != oldSize + line.size()) {
+    // A file whose last line lacks its line end would glue the new name to it.
+    if (at > 0 && last != '\n' && last != '\r')
+        line.prepend("\r\n");
+    if (!file.seek(at) || file.write(line) != line.size() || file.size() != at + line.size()) {
         const QString reason = file.errorString();
         file.unsetError();
         file.resize(oldSize); // no half line left behind

@@ -5,7 +5,7 @@
 
 namespace kanaroll {
 
-// How a list file was decoded. The program always writes Cp932; Utf8 means a
+// How a list file was decoded. Rewrites always store Cp932; Utf8 means a
 // modern editor saved it, Mixed that lines of both kinds were found.
 enum class NamaeEncoding { Cp932, Utf8, Mixed };
 
@@ -28,8 +28,12 @@ struct NamaeFileResult {
 NamaeLoadResult NamaeListLoad(const QString &fileName);
 
 // Adds one line (name + CR LF) at the end, creating the file when missing.
-// On failure the file is cut back to its old length.
-NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name);
+// The line is written in the file's own encoding, so that a file a modern
+// editor saved in UTF-8 stays readable as a whole; a name code page 932
+// cannot hold is refused either way. On failure the file is cut back to its
+// old length.
+NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name,
+                                NamaeEncoding fileEncoding = NamaeEncoding::Cp932);
 
 // Replaces the whole file with one line per name; the old file stays as it
 // was unless the new one was written completely.

@@ -32,6 +32,7 @@ NamaeLoadResult NamaeWaku::load()
     beginResetModel();
     m_names = result.names;
     m_selected = -1;
+    m_encoding = result.encoding;
     endResetModel();
     emit selectedChanged(-1);
     return result;
@@ -39,7 +40,7 @@ NamaeLoadResult NamaeWaku::load()
 
 NamaeFileResult NamaeWaku::append(const QString &name)
 {
-    NamaeFileResult result = NamaeListAppend(m_fileName, name);
+    NamaeFileResult result = NamaeListAppend(m_fileName, name, m_encoding);
     if (!result)
         return result;
     const int row = int(m_names.size());
@@ -58,6 +59,7 @@ NamaeFileResult NamaeWaku::removeAt(int row)
     NamaeFileResult result = NamaeListSave(m_fileName, after);
     if (!result)
         return result;
+    m_encoding = NamaeEncoding::Cp932;
     beginRemoveRows(QModelIndex(), row, row);
     m_names = std::move(after);
     endRemoveRows();
@@ -73,6 +75,7 @@ NamaeFileResult NamaeWaku::removeAll()
     NamaeFileResult result = NamaeListSave(m_fileName, {});
     if (!result)
         return result;
+    m_encoding = NamaeEncoding::Cp932;
     beginResetModel();
     m_names.clear();
     m_selected = -1;

@@ -46,6 +46,7 @@ private:
     QString m_fileName;
     QStringList m_names;
     int m_selected = -1;
+    NamaeEncoding m_encoding = NamaeEncoding::Cp932; // of the file as last read or written
 };
 
 // The message boxes the operations need; the window shows real ones.

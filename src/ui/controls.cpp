@@ -141,9 +141,7 @@ void UprightLabel::paintEvent(QPaintEvent *event)
     // Close the lines up when the caption would not fit otherwise.
     const double count = static_cast<double>(qMax<qsizetype>(1, m_text.size()));
     const double line = qMin(fm.height(), area.height() / count);
-    double y = area.top() + (area.height() - line * count) / 2.0;
-    if (y < area.top())
-        y = area.top();
+    double y = area.top(); // text stands at the top, as in every label
     for (QChar ch : m_text) {
         p.drawText(QRectF(area.left(), y, area.width(), line), Qt::AlignHCenter | Qt::AlignTop, QString(ch));
         y += line;

@@ -206,8 +206,9 @@ void MainWindow::createControls()
             sinkBorder(f);
             f->setFont(gothicFont(12));
         }
-        Label1(0)->setAlignment(Qt::AlignCenter);
-        Label1(1)->setAlignment(Qt::AlignCenter);
+        // Centred across; a label's text stands at its top.
+        Label1(0)->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        Label1(1)->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblJlist->setToolTip(QStringLiteral("ダブルクリックでリスト全部を削除"));
         lblAlist->setToolTip(QStringLiteral("ダブルクリックでリスト全部を削除"));
 

@@ -205,6 +205,25 @@ void TestNamaeList::appendBytes()
     dir.write(kFile, sjis(u"たろう"_qs));
     QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
     QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+
+    // An old end-of-file mark is written over, not left as a name.
+    dir.write(kFile, sjis(u"たろう\r\n"_qs) + "\x1A");
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+    dir.write(kFile, sjis(u"たろう"_qs) + "\x1A");
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
+    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_qs, u"はなこ"_qs}));
+
+    // A file saved in UTF-8 gets its new line in UTF-8, so that it is still
+    // read whole as UTF-8 (あい and みさき in UTF-8 are also valid code page
+    // 932, and a code page 932 line would tip the guess).
+    dir.write(kFile, u"あい\r\nみさき\r\n"_qs.toUtf8());
+    QCOMPARE(NamaeListLoad(kFile).encoding, NamaeEncoding::Utf8);
+    QVERIFY(NamaeListAppend(kFile, u"う"_qs, NamaeEncoding::Utf8));
+    const NamaeLoadResult again = NamaeListLoad(kFile);
+    QCOMPARE(again.names, (QStringList{u"あい"_qs, u"みさき"_qs, u"う"_qs}));
+    QCOMPARE(again.encoding, NamaeEncoding::Utf8);
+    QVERIFY(!NamaeListAppend(kFile, u"😀"_qs, NamaeEncoding::Utf8)); // still refused
 }
 
 void TestNamaeList::unheldCharacters()
