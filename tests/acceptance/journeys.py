@@ -40,6 +40,17 @@ IVORY = (255, 255, 240)  # background of the drawing area
 FIRST_ROW_OFFSET = 8
 
 
+
+def stop_process(proc):
+    """Ends a helper process politely, then firmly."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
 class Failure(Exception):
     pass
 
@@ -171,13 +182,7 @@ class Display:
         return Screenshot(path)
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc)
 
 
 class Screenshot:
@@ -642,13 +647,7 @@ class Cups:
             return ''
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
