@@ -1,13 +1,11 @@
 // Drives the real window offscreen: pacing of the animated fortune, the
 // processor time it takes while pausing, and the speed of the quick mode.
 
-#include "ui/fonts.h"
+#include "benchwindow.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,12 +27,7 @@ double cpuSeconds()
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_NO_GLIB", "1"); // as the program runs
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    BenchWindowApp bench(argc, argv);
 
     MainWindow w;
     w.show();

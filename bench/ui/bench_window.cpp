@@ -3,18 +3,16 @@
 
 #include "batch/ichiran.h"
 #include "lists/namaewaku.h"
-#include "ui/fonts.h"
+#include "benchwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <malloc.h>
@@ -67,13 +65,8 @@ double ms(const QElapsedTimer &t)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_NO_GLIB", "1"); // as the program runs
-    QApplication app(argc, argv);
-    installFontSubstitutions();
+    BenchWindowApp bench(argc, argv);
     setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Yes; });
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
 
     {
         // Start-up with a list of 32,767 names.

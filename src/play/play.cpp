@@ -10,6 +10,24 @@
 
 namespace kanaroll {
 
+namespace {
+
+// Characters of a name: a surrogate pair is one. Counted in place, since a
+// batch asks for every pair.
+qsizetype codePointCount(QStringView s)
+{
+    qsizetype n = s.size();
+    for (qsizetype i = 0; i + 1 < s.size(); ++i) {
+        if (s[i].isHighSurrogate() && s[i + 1].isLowSurrogate()) {
+            --n;
+            ++i;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
 void MainWindow::cmdPlay_Click()
 {
     // A click during a fortune or batch would draw two triangles into one
@@ -58,8 +76,7 @@ PlayOutcome MainWindow::Play()
     Picture1->Cls();
     lblCp->setText(self + QStringLiteral(" _ ") + partner);
 
-    const QString combined = self + partner;
-    const LayoutBand band = layoutBand(combined.toUcs4().size());
+    const LayoutBand band = layoutBand(codePointCount(self) + codePointCount(partner));
     Picture1->setFontSize(band.fontSize);
 
     static thread_local AishoResult result; // reused: a batch calls this for every pair
