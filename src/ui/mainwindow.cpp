@@ -5,13 +5,10 @@
 #include "help/helpservice.h"
 #include "lists/namaewaku.h"
 #include "msgbox.h"
+#include "pictures.h"
 #include "twips.h"
 #include "wait.h"
 
-#if __has_include("ui/pictures.h")
-#include "ui/pictures.h"
-#define KANAROLL_HAVE_PICTURES 1
-#endif
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -84,7 +81,6 @@ QFrame *makeFrame(QWidget *parent, const char *name)
     return f;
 }
 
-#ifdef KANAROLL_HAVE_PICTURES
 QLabel *makeImage(QWidget *parent, const char *name, Picture picture)
 {
     auto *l = new QLabel(parent);
@@ -93,14 +89,6 @@ QLabel *makeImage(QWidget *parent, const char *name, Picture picture)
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return l;
 }
-#else
-QLabel *makeImage(QWidget *parent, const char *name, int)
-{
-    auto *l = new QLabel(parent);
-    place(l, name);
-    return l;
-}
-#endif
 
 QToolButton *makePictureButton(QWidget *parent, const char *name, const QString &caption, const QString &tip,
                                int iconPixels)
@@ -147,12 +135,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::createControls()
 {
-#ifdef KANAROLL_HAVE_PICTURES
     setWindowIcon(icon(Picture::Heart));
     const Picture faces[3] = {Picture::FaceWara, Picture::FaceNiko, Picture::FaceKana};
-#else
-    const int faces[3] = {0, 0, 0};
-#endif
 
     // Painted controls of the window, bottom first.
     lblCp = makeLabel(this, "lblCp", QString(), gothicFont(9));
@@ -174,11 +158,7 @@ void MainWindow::createControls()
         imgkana(i) = makeImage(this, kanaNames[i - 1], faces[2]);
     Line2(0) = new LineControl("Line2(0)", Qt::white, this);
     Line2(1) = new LineControl("Line2(1)", palette().color(QPalette::WindowText), this);
-#ifdef KANAROLL_HAVE_PICTURES
     Image1 = makeImage(this, "Image1", Picture::TitleLogo);
-#else
-    Image1 = makeImage(this, "Image1", 0);
-#endif
 
     // Windowed controls of the window, bottom first.
     Picture1 = new PictureBox(this);
@@ -266,11 +246,7 @@ void MainWindow::createControls()
     cmdEnd = makePictureButton(this, "cmdEnd", QStringLiteral("終了"), QStringLiteral("プログラムを終了します"), 32);
 
     fraHide1 = makeFrame(this, "fraHide1");
-#ifdef KANAROLL_HAVE_PICTURES
     Image2 = makeImage(fraHide1, "Image2", Picture::Teaser);
-#else
-    Image2 = makeImage(fraHide1, "Image2", 0);
-#endif
     fraHide1->setAutoFillBackground(true);
 
     fraIchiran = makeFrame(this, "fraIchiran");
@@ -305,7 +281,6 @@ void MainWindow::createControls()
     }
     fraIchiran->hide();
 
-#ifdef KANAROLL_HAVE_PICTURES
     cmdPlay->setIcon(icon(Picture::Heart));
     cmdHozon->setIcon(icon(Picture::Spade));
     cmdHelp->setIcon(icon(Picture::Help));
@@ -316,7 +291,6 @@ void MainWindow::createControls()
     cmdKza->setIcon(QIcon(pixmap(Picture::SortZA)));
     cmdIPrint->setIcon(QIcon(pixmap(Picture::Print)));
     cmdIHozon->setIcon(QIcon(pixmap(Picture::Save)));
-#endif
 }
 
 void MainWindow::setTabOrder()

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,14 +30,14 @@ std::optional<int> engine(const QString &first, const QString &second)
     return r.percentage;
 }
 
-const QStringList kSelf{u"たろう"_qs, u"さくら"_qs};
-const QStringList kPartner{u"はなこ"_qs, u"ゆうき"_qs};
+const QStringList kSelf{u"たろう"_s, u"さくら"_s};
+const QStringList kPartner{u"はなこ"_s, u"ゆうき"_s};
 
 const std::vector<IchiranRow> kExample{
-    {u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"たろう"_qs, u"ゆうき"_qs, u"49"_qs},
-    {u"さくら"_qs, u"はなこ"_qs, u"42"_qs}, {u"さくら"_qs, u"ゆうき"_qs, u"49"_qs},
-    {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs},
-    {u"はなこ"_qs, u"さくら"_qs, u"20"_qs}, {u"ゆうき"_qs, u"さくら"_qs, u"40"_qs},
+    {u"たろう"_s, u"はなこ"_s, u"42"_s}, {u"たろう"_s, u"ゆうき"_s, u"49"_s},
+    {u"さくら"_s, u"はなこ"_s, u"42"_s}, {u"さくら"_s, u"ゆうき"_s, u"49"_s},
+    {u"はなこ"_s, u"たろう"_s, u"40"_s}, {u"ゆうき"_s, u"たろう"_s, u"60"_s},
+    {u"はなこ"_s, u"さくら"_s, u"20"_s}, {u"ゆうき"_s, u"さくら"_s, u"40"_s},
 };
 
 // The window as the run sees it: two lists, two entry boxes, a log of what happened.
@@ -63,7 +64,7 @@ struct FakeWindow {
         IkkatsuHooks h;
         h.wait = [this] { return wait; };
         h.modeNotice = [this] { ++notices; };
-        h.showFrame = [this](bool shown) { frame << (shown ? u"show"_qs : u"hide"_qs); };
+        h.showFrame = [this](bool shown) { frame << (shown ? u"show"_s : u"hide"_s); };
         h.selfCount = [this] { return int(self.size()); };
         h.partnerCount = [this] { return int(partner.size()); };
         h.selfAt = [this](int i) { return read(self, i); };
@@ -132,7 +133,7 @@ private slots:
         for (const auto &r : kExample)
             expected.push_back({r.name1, r.name2});
         QCOMPARE(pairs, expected);
-        QCOMPARE(IkkatsuPairs({u"a"_qs, u"b"_qs, u"c"_qs}, {u"x"_qs}).size(), std::size_t(6));
+        QCOMPARE(IkkatsuPairs({u"a"_s, u"b"_s, u"c"_s}, {u"x"_s}).size(), std::size_t(6));
         QVERIFY(IkkatsuPairs({}, kPartner).empty());
         QVERIFY(IkkatsuPairs(kSelf, {}).empty());
     }
@@ -142,17 +143,17 @@ private slots:
     {
         FakeWindow w{kSelf, kPartner};
         IchiranModel grid;
-        grid.append(u"古い"_qs, u"行"_qs, 1);
+        grid.append(u"古い"_s, u"行"_s, 1);
         IkkatsuRun run(grid, w.hooks());
         QCOMPARE(run.run(), IkkatsuRun::Outcome::Finished);
         QCOMPARE(rowTexts(grid), rowTexts(kExample));
         QCOMPARE(grid.rowCount(), 8); // announced to views too
         QCOMPARE(w.notices, 0);
         QCOMPARE(w.pauses, 0);
-        QCOMPARE(w.frame, QStringList({u"hide"_qs, u"show"_qs}));
+        QCOMPARE(w.frame, QStringList({u"hide"_s, u"show"_s}));
         // The last pair of the second pass stays in the boxes.
-        QCOMPARE(w.box1, u"ゆうき"_qs);
-        QCOMPARE(w.box2, u"さくら"_qs);
+        QCOMPARE(w.box1, u"ゆうき"_s);
+        QCOMPARE(w.box2, u"さくら"_s);
 
         // The order is the pure pair order.
         QStringList pairs;
@@ -161,10 +162,10 @@ private slots:
         QCOMPARE(w.played, pairs);
 
         // A shorter run leaves exactly its own rows.
-        FakeWindow w2{{u"たろう"_qs}, {u"はなこ"_qs}};
+        FakeWindow w2{{u"たろう"_s}, {u"はなこ"_s}};
         IkkatsuRun run2(grid, w2.hooks());
         run2.run();
-        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs, u"はなこ,たろう,40"_qs}));
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_s, u"はなこ,たろう,40"_s}));
     }
 
     void runAnimatedNoticeAndPauses()
@@ -192,18 +193,18 @@ private slots:
 
     void runRefusedPairGivesNoRow()
     {
-        FakeWindow w{{u"たろう"_qs, u"abc"_qs}, {u"はなこ"_qs}};
+        FakeWindow w{{u"たろう"_s, u"abc"_s}, {u"はなこ"_s}};
         w.wait = 1;
         IchiranModel grid;
         IkkatsuRun run(grid, w.hooks());
         run.run();
-        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs, u"はなこ,たろう,40"_qs}));
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_s, u"はなこ,たろう,40"_s}));
         QCOMPARE(run.pairsPlayed(), 4);
         QCOMPARE(run.rowsWritten(), 2);
         QCOMPARE(w.pauses, 4); // refused pairs pause like the others
 
         // A run whose every pair is refused still replaces the old rows.
-        FakeWindow bad{{u"x"_qs}, {u"y"_qs}};
+        FakeWindow bad{{u"x"_s}, {u"y"_s}};
         IkkatsuRun run2(grid, bad.hooks());
         run2.run();
         QCOMPARE(grid.size(), 0);
@@ -212,7 +213,7 @@ private slots:
     void runEmptyListsKeepGrid()
     {
         IchiranModel grid;
-        grid.append(u"たろう"_qs, u"はなこ"_qs, 42);
+        grid.append(u"たろう"_s, u"はなこ"_s, 42);
 
         FakeWindow noPartner{kSelf, {}};
         noPartner.wait = 0.005;
@@ -220,16 +221,16 @@ private slots:
         run.run();
         QCOMPARE(grid.size(), 1);
         QCOMPARE(noPartner.notices, 1);
-        QCOMPARE(noPartner.frame, QStringList({u"hide"_qs, u"show"_qs}));
-        QCOMPARE(noPartner.box1, u"さくら"_qs);
-        QCOMPARE(noPartner.box2, u"さくら"_qs);
+        QCOMPARE(noPartner.frame, QStringList({u"hide"_s, u"show"_s}));
+        QCOMPARE(noPartner.box1, u"さくら"_s);
+        QCOMPARE(noPartner.box2, u"さくら"_s);
 
         FakeWindow noSelf{{}, kPartner};
-        noSelf.box1 = u"元"_qs;
+        noSelf.box1 = u"元"_s;
         IkkatsuRun run2(grid, noSelf.hooks());
         run2.run();
         QCOMPARE(grid.size(), 1);
-        QCOMPARE(noSelf.box1, u"元"_qs);
+        QCOMPARE(noSelf.box1, u"元"_s);
         QVERIFY(noSelf.played.isEmpty());
     }
 
@@ -237,7 +238,7 @@ private slots:
     {
         // The partner list loses its last name in the first pause and the
         // self list its last name in the second: nothing is read past an end.
-        FakeWindow w{{u"たろう"_qs, u"さくら"_qs, u"ゆうき"_qs}, {u"はなこ"_qs, u"ゆうき"_qs}};
+        FakeWindow w{{u"たろう"_s, u"さくら"_s, u"ゆうき"_s}, {u"はなこ"_s, u"ゆうき"_s}};
         w.wait = 1;
         w.onPause = [&](int n) {
             if (n == 1)
@@ -249,8 +250,8 @@ private slots:
         IkkatsuRun run(grid, w.hooks());
         QCOMPARE(run.run(), IkkatsuRun::Outcome::Finished);
         QVERIFY(!w.badRead);
-        QCOMPARE(w.played, QStringList({u"たろう/はなこ"_qs, u"さくら/はなこ"_qs,
-                                        u"はなこ/たろう"_qs, u"はなこ/さくら"_qs}));
+        QCOMPARE(w.played, QStringList({u"たろう/はなこ"_s, u"さくら/はなこ"_s,
+                                        u"はなこ/たろう"_s, u"はなこ/さくら"_s}));
         QCOMPARE(grid.size(), 4);
 
         // Everything deleted mid-run.
@@ -263,7 +264,7 @@ private slots:
         IkkatsuRun run2(grid, gone.hooks());
         run2.run();
         QVERIFY(!gone.badRead);
-        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_qs}));
+        QCOMPARE(rowTexts(grid), QStringList({u"たろう,はなこ,42"_s}));
     }
 
     void runAbort()
@@ -280,7 +281,7 @@ private slots:
         QCOMPARE(grid.size(), 2);
         QCOMPARE(grid.rowCount(), 2);
         QCOMPARE(w.played.size(), 2);
-        QCOMPARE(w.frame, QStringList({u"hide"_qs})); // not shown again
+        QCOMPARE(w.frame, QStringList({u"hide"_s})); // not shown again
 
         // Aborted inside a play (exit from the play's own pause): that pair gives no row.
         FakeWindow w2{kSelf, kPartner};
@@ -305,7 +306,7 @@ private slots:
         IchiranModel grid;
         QCOMPARE(grid.columnCount(), 3);
         QCOMPARE(grid.rowCount(), 0);
-        const QStringList headers{u"名前１"_qs, u"名前２"_qs, u"％"_qs};
+        const QStringList headers{u"名前１"_s, u"名前２"_s, u"％"_s};
         for (int c = 0; c < 3; ++c) {
             QCOMPARE(grid.headerData(c, Qt::Horizontal).toString(), headers[c]);
             QCOMPARE(grid.headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
@@ -313,9 +314,9 @@ private slots:
         }
         QCOMPARE(headers[0].at(2).unicode(), 0xFF11);
         QCOMPARE(headers[2].at(0).unicode(), 0xFF05);
-        grid.append(u"たろう"_qs, u"はなこ"_qs, 8);
-        QCOMPARE(grid.data(grid.index(0, 2)).toString(), u"8"_qs);
-        QCOMPARE(grid.data(grid.index(0, 1)).toString(), u"はなこ"_qs);
+        grid.append(u"たろう"_s, u"はなこ"_s, 8);
+        QCOMPARE(grid.data(grid.index(0, 2)).toString(), u"8"_s);
+        QCOMPARE(grid.data(grid.index(0, 1)).toString(), u"はなこ"_s);
         grid.IchiranInit();
         QCOMPARE(grid.rowCount(), 0);
         QCOMPARE(grid.headerData(0, Qt::Horizontal).toString(), headers[0]);
@@ -338,15 +339,15 @@ private slots:
         };
         grid->sort(IchiranSortButton::Kza);
         QCOMPARE(percents(), QList<int>({60, 49, 49, 42, 42, 40, 40, 20}));
-        QCOMPARE(grid->row(0), (IchiranRow{u"ゆうき"_qs, u"たろう"_qs, u"60"_qs}));
+        QCOMPARE(grid->row(0), (IchiranRow{u"ゆうき"_s, u"たろう"_s, u"60"_s}));
         // Equal keys keep their order: the first run order among the 49s.
-        QCOMPARE(grid->name1(1), u"たろう"_qs);
-        QCOMPARE(grid->name1(2), u"さくら"_qs);
+        QCOMPARE(grid->name1(1), u"たろう"_s);
+        QCOMPARE(grid->name1(2), u"さくら"_s);
         grid->sort(IchiranSortButton::Kaz);
         QCOMPARE(percents(), QList<int>({20, 40, 40, 42, 42, 49, 49, 60}));
         grid->sort(IchiranSortButton::Naz);
-        const QStringList ascending{u"さくら"_qs, u"さくら"_qs, u"たろう"_qs, u"たろう"_qs,
-                                    u"はなこ"_qs, u"はなこ"_qs, u"ゆうき"_qs, u"ゆうき"_qs};
+        const QStringList ascending{u"さくら"_s, u"さくら"_s, u"たろう"_s, u"たろう"_s,
+                                    u"はなこ"_s, u"はなこ"_s, u"ゆうき"_s, u"ゆうき"_s};
         QCOMPARE(firstNames(), ascending);
         const auto once = rowTexts(*grid);
         grid->sort(IchiranSortButton::Naz);
@@ -358,39 +359,39 @@ private slots:
         // Whole rows moved: every row still holds its own percentage.
         for (int r = 0; r < grid->size(); ++r)
             QCOMPARE(std::optional<int>(grid->percent(r)), engine(grid->name1(r), grid->name2(r)));
-        QCOMPARE(grid->headerData(2, Qt::Horizontal).toString(), u"％"_qs);
+        QCOMPARE(grid->headerData(2, Qt::Horizontal).toString(), u"％"_s);
     }
 
     void sortNumericAgainstText()
     {
-        std::vector<IchiranRow> rows{{u"a"_qs, u"1"_qs, u"9"_qs}, {u"b"_qs, u"2"_qs, u"100"_qs},
-                                     {u"c"_qs, u"3"_qs, u"10"_qs}, {u"d"_qs, u"4"_qs, u"99"_qs}};
+        std::vector<IchiranRow> rows{{u"a"_s, u"1"_s, u"9"_s}, {u"b"_s, u"2"_s, u"100"_s},
+                                     {u"c"_s, u"3"_s, u"10"_s}, {u"d"_s, u"4"_s, u"99"_s}};
         auto names = [](const std::vector<IchiranRow> &v) {
             QString s;
             for (const auto &r : v)
                 s += r.name1;
             return s;
         };
-        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Numeric, IchiranOrder::Ascending)), u"acdb"_qs);
-        QCOMPARE(names(IchiranSort(rows, ichiranSortKey(IchiranSortButton::Kza))), u"bdca"_qs);
-        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Text, IchiranOrder::Ascending)), u"cbad"_qs);
+        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Numeric, IchiranOrder::Ascending)), u"acdb"_s);
+        QCOMPARE(names(IchiranSort(rows, ichiranSortKey(IchiranSortButton::Kza))), u"bdca"_s);
+        QCOMPARE(names(IchiranSort(rows, 2, IchiranCompare::Text, IchiranOrder::Ascending)), u"cbad"_s);
 
         // Case counts, and code points above U+FFFF sort after U+FFxx.
-        std::vector<IchiranRow> text{{u"b"_qs, {}, u"1"_qs}, {u"B"_qs, {}, u"2"_qs},
-                                     {u"\U0001F600"_qs, {}, u"3"_qs}, {u"\uFF21"_qs, {}, u"4"_qs},
-                                     {u"a"_qs, {}, u"5"_qs}};
+        std::vector<IchiranRow> text{{u"b"_s, {}, u"1"_s}, {u"B"_s, {}, u"2"_s},
+                                     {u"\U0001F600"_s, {}, u"3"_s}, {u"\uFF21"_s, {}, u"4"_s},
+                                     {u"a"_s, {}, u"5"_s}};
         QCOMPARE(names(IchiranSort(text, ichiranSortKey(IchiranSortButton::Naz))),
-                 u"Bab\uFF21\U0001F600"_qs);
+                 u"Bab\uFF21\U0001F600"_s);
         // Only column 0 decides: the same first names keep their order whatever column 1 holds.
-        std::vector<IchiranRow> same{{u"x"_qs, u"z"_qs, u"1"_qs}, {u"x"_qs, u"a"_qs, u"2"_qs}};
+        std::vector<IchiranRow> same{{u"x"_s, u"z"_s, u"1"_s}, {u"x"_s, u"a"_s, u"2"_s}};
         QCOMPARE(IchiranSort(same, ichiranSortKey(IchiranSortButton::Nza)), same);
     }
 
     void modelSortMatchesPureSort()
     {
         std::mt19937 rng(6);
-        const QStringList pool{u"たろう"_qs, u"はなこ"_qs, u"A"_qs, u"a"_qs, u"\U0001F600"_qs,
-                               u"\uFF21"_qs, u"さくら"_qs, u"たろうた"_qs};
+        const QStringList pool{u"たろう"_s, u"はなこ"_s, u"A"_s, u"a"_s, u"\U0001F600"_s,
+                               u"\uFF21"_s, u"さくら"_s, u"たろうた"_s};
         IchiranModel grid;
         for (int i = 0; i < 2000; ++i) {
             const int p = int(rng() % 4 == 0 ? 100 : rng() % 101);
@@ -421,9 +422,9 @@ private slots:
     // --- export ---
     void exportLineAndBytes()
     {
-        const IchiranRow row{u"たろう"_qs, u"はなこ"_qs, u"42"_qs};
-        QCOMPARE(IchiranLine(row), u"\"たろう\",\"はなこ\",\"42%\""_qs);
-        QCOMPARE(IchiranLine({u"a,\"b"_qs, u"c"_qs, u"100"_qs}), u"\"a,\"b\",\"c\",\"100%\""_qs);
+        const IchiranRow row{u"たろう"_s, u"はなこ"_s, u"42"_s};
+        QCOMPARE(IchiranLine(row), u"\"たろう\",\"はなこ\",\"42%\""_s);
+        QCOMPARE(IchiranLine({u"a,\"b"_s, u"c"_s, u"100"_s}), u"\"a,\"b\",\"c\",\"100%\""_s);
 
         IchiranModel grid;
         grid.append(row.name1, row.name2, 42);
@@ -431,13 +432,13 @@ private slots:
         QVERIFY(IchiranEncode(grid, bytes).ok());
         QCOMPARE(bytes, QByteArray::fromHex("2282BD82EB82A4222C2282CD82C882B1222C22343225220D0A"));
 
-        grid.append(u"ゆうき"_qs, u"さくら"_qs, 8);
-        grid.append(u"ゆうき"_qs, u"たろう"_qs, 100);
+        grid.append(u"ゆうき"_s, u"さくら"_s, 8);
+        grid.append(u"ゆうき"_s, u"たろう"_s, 100);
         QVERIFY(IchiranEncode(grid, bytes).ok());
         QByteArray fromRows;
         QVERIFY(IchiranEncode(grid.rows(), fromRows).ok());
         QCOMPARE(bytes, fromRows);
-        QVERIFY(bytes.endsWith("\"" + sjis(u"たろう"_qs) + "\",\"100%\"\r\n"));
+        QVERIFY(bytes.endsWith("\"" + sjis(u"たろう"_s) + "\",\"100%\"\r\n"));
         QVERIFY(bytes.contains("\",\"8%\"\r\n"));
 
         IchiranModel empty;
@@ -450,21 +451,21 @@ private slots:
         TempWorkDir dir;
         IchiranModel *grid = exampleGrid(this);
         QVERIFY(IchiranSave(*grid).ok());
-        const QList<QByteArray> lines = dir.read(u"一括判断.txt"_qs).split('\n');
+        const QList<QByteArray> lines = dir.read(u"一括判断.txt"_s).split('\n');
         QCOMPARE(lines.size(), 9); // eight lines, each with CR LF
-        QCOMPARE(lines[0], sjis(u"\"たろう\",\"はなこ\",\"42%\"\r"_qs));
-        QCOMPARE(lines[7], sjis(u"\"ゆうき\",\"さくら\",\"40%\"\r"_qs));
+        QCOMPARE(lines[0], sjis(u"\"たろう\",\"はなこ\",\"42%\"\r"_s));
+        QCOMPARE(lines[7], sjis(u"\"ゆうき\",\"さくら\",\"40%\"\r"_s));
 
         grid->sort(IchiranSortButton::Kza);
         QVERIFY(IchiranSave(*grid).ok());
-        const QByteArray again = dir.read(u"一括判断.txt"_qs);
+        const QByteArray again = dir.read(u"一括判断.txt"_s);
         QCOMPARE(again.count('\n'), 8);
-        QVERIFY(again.startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
+        QVERIFY(again.startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_s)));
 
         IchiranModel empty;
         QVERIFY(IchiranSave(empty).ok());
-        QVERIFY(QFile::exists(dir.filePath(u"一括判断.txt"_qs)));
-        QCOMPARE(QFileInfo(dir.filePath(u"一括判断.txt"_qs)).size(), 0);
+        QVERIFY(QFile::exists(dir.filePath(u"一括判断.txt"_s)));
+        QCOMPARE(QFileInfo(dir.filePath(u"一括判断.txt"_s)).size(), 0);
         QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() == 1); // no temporary left
     }
 
@@ -474,18 +475,18 @@ private slots:
         IchiranModel *grid = exampleGrid(this);
 
         // The name is taken by a directory.
-        QVERIFY(QDir(dir.path()).mkdir(u"一括判断.txt"_qs));
+        QVERIFY(QDir(dir.path()).mkdir(u"一括判断.txt"_s));
         IchiranSaveResult r = IchiranSave(*grid);
         QCOMPARE(r.status, IchiranSaveResult::WriteFailed);
-        QVERIFY(r.message().contains(u"<一括判断.txt>"_qs));
-        QVERIFY(QFileInfo(dir.filePath(u"一括判断.txt"_qs)).isDir());
-        QVERIFY(QDir(dir.path()).rmdir(u"一括判断.txt"_qs));
+        QVERIFY(r.message().contains(u"<一括判断.txt>"_s));
+        QVERIFY(QFileInfo(dir.filePath(u"一括判断.txt"_s)).isDir());
+        QVERIFY(QDir(dir.path()).rmdir(u"一括判断.txt"_s));
 
         // The disk fills up in the middle of the file.
         const QByteArray old("old content\r\n");
-        dir.write(u"一括判断.txt"_qs, old);
+        dir.write(u"一括判断.txt"_s, old);
         for (int i = 0; i < 200; ++i)
-            grid->append(u"たろう"_qs, u"はなこ"_qs, 42);
+            grid->append(u"たろう"_s, u"はなこ"_s, 42);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -496,17 +497,17 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
         QCOMPARE(r.status, IchiranSaveResult::WriteFailed);
-        QCOMPARE(dir.read(u"一括判断.txt"_qs), old);
+        QCOMPARE(dir.read(u"一括判断.txt"_s), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 
         // A name outside code page 932 writes nothing rather than a replacement byte.
         IchiranModel odd;
-        odd.append(u"たろう"_qs, u"\U0001F600"_qs, 50);
+        odd.append(u"たろう"_s, u"\U0001F600"_s, 50);
         r = IchiranSave(odd);
         QCOMPARE(r.status, IchiranSaveResult::Unencodable);
-        QCOMPARE(r.name, u"\U0001F600"_qs);
-        QVERIFY(r.message().contains(u"\U0001F600"_qs));
-        QCOMPARE(dir.read(u"一括判断.txt"_qs), old);
+        QCOMPARE(r.name, u"\U0001F600"_s);
+        QVERIFY(r.message().contains(u"\U0001F600"_s));
+        QCOMPARE(dir.read(u"一括判断.txt"_s), old);
         QByteArray bytes;
         QCOMPARE(IchiranEncode(odd.rows(), bytes).status, IchiranSaveResult::Unencodable);
     }

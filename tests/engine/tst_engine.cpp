@@ -12,6 +12,7 @@
 #include <vector>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -103,25 +104,25 @@ void TestEngine::notableMembers_data()
 {
     QTest::addColumn<QString>("ch");
     QTest::addColumn<int>("digit");
-    QTest::newRow("a") << u"あ"_qs << 1;
-    QTest::newRow("i") << u"い"_qs << 2;
-    QTest::newRow("u") << u"う"_qs << 3;
-    QTest::newRow("e") << u"え"_qs << 4;
-    QTest::newRow("o") << u"お"_qs << 5;
-    QTest::newRow("n") << u"ん"_qs << 1;
-    QTest::newRow("wo") << u"を"_qs << 5;
-    QTest::newRow("di") << u"ぢ"_qs << 2;
-    QTest::newRow("du") << u"づ"_qs << 3;
-    QTest::newRow("pe") << u"ぺ"_qs << 4;
-    QTest::newRow("po") << u"ぽ"_qs << 5;
-    QTest::newRow("small a") << u"ぁ"_qs << 1;
-    QTest::newRow("small i") << u"ぃ"_qs << 2;
-    QTest::newRow("small u") << u"ぅ"_qs << 3;
-    QTest::newRow("small e") << u"ぇ"_qs << 4;
-    QTest::newRow("small o") << u"ぉ"_qs << 5;
-    QTest::newRow("small ya") << u"ゃ"_qs << 1;
-    QTest::newRow("small yu") << u"ゅ"_qs << 3;
-    QTest::newRow("small yo") << u"ょ"_qs << 5;
+    QTest::newRow("a") << u"あ"_s << 1;
+    QTest::newRow("i") << u"い"_s << 2;
+    QTest::newRow("u") << u"う"_s << 3;
+    QTest::newRow("e") << u"え"_s << 4;
+    QTest::newRow("o") << u"お"_s << 5;
+    QTest::newRow("n") << u"ん"_s << 1;
+    QTest::newRow("wo") << u"を"_s << 5;
+    QTest::newRow("di") << u"ぢ"_s << 2;
+    QTest::newRow("du") << u"づ"_s << 3;
+    QTest::newRow("pe") << u"ぺ"_s << 4;
+    QTest::newRow("po") << u"ぽ"_s << 5;
+    QTest::newRow("small a") << u"ぁ"_s << 1;
+    QTest::newRow("small i") << u"ぃ"_s << 2;
+    QTest::newRow("small u") << u"ぅ"_s << 3;
+    QTest::newRow("small e") << u"ぇ"_s << 4;
+    QTest::newRow("small o") << u"ぉ"_s << 5;
+    QTest::newRow("small ya") << u"ゃ"_s << 1;
+    QTest::newRow("small yu") << u"ゅ"_s << 3;
+    QTest::newRow("small yo") << u"ょ"_s << 5;
 }
 
 void TestEngine::notableMembers()
@@ -152,31 +153,31 @@ void TestEngine::boinNoStrings()
 void TestEngine::refusedCharacters_data()
 {
     QTest::addColumn<QString>("ch");
-    QTest::newRow("small tsu") << u"っ"_qs;
-    QTest::newRow("long vowel mark") << u"ー"_qs;
-    QTest::newRow("vu") << u"ゔ"_qs;
-    QTest::newRow("wi") << u"ゐ"_qs;
-    QTest::newRow("we") << u"ゑ"_qs;
-    QTest::newRow("small wa") << u"ゎ"_qs;
-    QTest::newRow("small ka") << u"\u3095"_qs;
-    QTest::newRow("small ke") << u"\u3096"_qs;
-    QTest::newRow("iteration mark") << u"ゝ"_qs;
-    QTest::newRow("voiced iteration mark") << u"ゞ"_qs;
-    QTest::newRow("voicing mark") << u"゛"_qs;
-    QTest::newRow("semi-voicing mark") << u"゜"_qs;
-    QTest::newRow("combining voicing mark") << u"\u3099"_qs;
-    QTest::newRow("combining semi-voicing mark") << u"\u309A"_qs;
-    QTest::newRow("katakana a") << u"ア"_qs;
-    QTest::newRow("katakana n") << u"ン"_qs;
-    QTest::newRow("half-width katakana a") << u"ｱ"_qs;
-    QTest::newRow("kanji") << u"山"_qs;
-    QTest::newRow("above BMP kanji") << u"𠮷"_qs;
-    QTest::newRow("emoji") << u"😀"_qs;
-    QTest::newRow("ideographic space") << u"\u3000"_qs;
-    QTest::newRow("space") << u" "_qs;
-    QTest::newRow("latin") << u"a"_qs;
-    QTest::newRow("full-width latin") << u"Ａ"_qs;
-    QTest::newRow("digit") << u"1"_qs;
+    QTest::newRow("small tsu") << u"っ"_s;
+    QTest::newRow("long vowel mark") << u"ー"_s;
+    QTest::newRow("vu") << u"ゔ"_s;
+    QTest::newRow("wi") << u"ゐ"_s;
+    QTest::newRow("we") << u"ゑ"_s;
+    QTest::newRow("small wa") << u"ゎ"_s;
+    QTest::newRow("small ka") << u"\u3095"_s;
+    QTest::newRow("small ke") << u"\u3096"_s;
+    QTest::newRow("iteration mark") << u"ゝ"_s;
+    QTest::newRow("voiced iteration mark") << u"ゞ"_s;
+    QTest::newRow("voicing mark") << u"゛"_s;
+    QTest::newRow("semi-voicing mark") << u"゜"_s;
+    QTest::newRow("combining voicing mark") << u"\u3099"_s;
+    QTest::newRow("combining semi-voicing mark") << u"\u309A"_s;
+    QTest::newRow("katakana a") << u"ア"_s;
+    QTest::newRow("katakana n") << u"ン"_s;
+    QTest::newRow("half-width katakana a") << u"ｱ"_s;
+    QTest::newRow("kanji") << u"山"_s;
+    QTest::newRow("above BMP kanji") << u"𠮷"_s;
+    QTest::newRow("emoji") << u"😀"_s;
+    QTest::newRow("ideographic space") << u"\u3000"_s;
+    QTest::newRow("space") << u" "_s;
+    QTest::newRow("latin") << u"a"_s;
+    QTest::newRow("full-width latin") << u"Ａ"_s;
+    QTest::newRow("digit") << u"1"_s;
     QTest::newRow("lone high surrogate") << QString(QChar(0xD842));
     QTest::newRow("lone low surrogate") << QString(QChar(0xDFB7));
 }
@@ -192,7 +193,7 @@ void TestEngine::refusedCharacters()
     // As the last character of the self name: the index counts code points, so a
     // character above U+FFFF ahead of a later one would shift it if split in halves.
     AishoResult r;
-    const QString self = u"たろ"_qs + ch;
+    const QString self = u"たろ"_s + ch;
     QVERIFY(!AishoCalc(view(self), u"はなこ", r));
     QVERIFY(r.refused);
     QCOMPARE(r.refusedAt, std::size_t(2));
@@ -210,15 +211,15 @@ void TestEngine::workedExamples_data()
     QTest::addColumn<QString>("partner");
     QTest::addColumn<QString>("rows");
     QTest::addColumn<int>("percentage");
-    QTest::newRow("taro hanako") << u"たろう"_qs << u"はなこ"_qs << u"153115 68426 4268 684 42"_qs << 42;
-    QTest::newRow("hanako taro") << u"はなこ"_qs << u"たろう"_qs << u"115153 26668 8224 046 40"_qs << 40;
-    QTest::newRow("ae iie: 100") << u"あえ"_qs << u"いいえ"_qs << u"14224 5646 100"_qs << 100;
-    QTest::newRow("ae ai: leading zero") << u"あえ"_qs << u"あい"_qs << u"1412 553 08"_qs << 8;
-    QTest::newRow("sakura yuuki") << u"さくら"_qs << u"ゆうき"_qs << u"131332 44465 8801 681 49"_qs << 49;
-    QTest::newRow("length 3") << u"あ"_qs << u"いう"_qs << u"123 35"_qs << 35;
-    QTest::newRow("length 3, one name") << u"かさね"_qs << QString() << u"114 25"_qs << 25;
-    QTest::newRow("length 2: row 0 is the result") << u"あ"_qs << u"い"_qs << u"12"_qs << 12;
-    QTest::newRow("length 2, one name") << u"んを"_qs << QString() << u"15"_qs << 15;
+    QTest::newRow("taro hanako") << u"たろう"_s << u"はなこ"_s << u"153115 68426 4268 684 42"_s << 42;
+    QTest::newRow("hanako taro") << u"はなこ"_s << u"たろう"_s << u"115153 26668 8224 046 40"_s << 40;
+    QTest::newRow("ae iie: 100") << u"あえ"_s << u"いいえ"_s << u"14224 5646 100"_s << 100;
+    QTest::newRow("ae ai: leading zero") << u"あえ"_s << u"あい"_s << u"1412 553 08"_s << 8;
+    QTest::newRow("sakura yuuki") << u"さくら"_s << u"ゆうき"_s << u"131332 44465 8801 681 49"_s << 49;
+    QTest::newRow("length 3") << u"あ"_s << u"いう"_s << u"123 35"_s << 35;
+    QTest::newRow("length 3, one name") << u"かさね"_s << QString() << u"114 25"_s << 25;
+    QTest::newRow("length 2: row 0 is the result") << u"あ"_s << u"い"_s << u"12"_s << 12;
+    QTest::newRow("length 2, one name") << u"んを"_s << QString() << u"15"_s << 15;
 }
 
 void TestEngine::workedExamples()
@@ -252,15 +253,15 @@ void TestEngine::refusalPosition_data()
     QTest::addColumn<QString>("self");
     QTest::addColumn<QString>("partner");
     QTest::addColumn<int>("at");
-    QTest::newRow("self first") << u"っあ"_qs << u"いう"_qs << 0;
-    QTest::newRow("self middle") << u"きっと"_qs << u"いう"_qs << 1;
-    QTest::newRow("self last") << u"あいー"_qs << u"いう"_qs << 2;
-    QTest::newRow("partner first") << u"あい"_qs << u"アう"_qs << 2;
-    QTest::newRow("partner middle") << u"あい"_qs << u"う\u3099え"_qs << 3;
-    QTest::newRow("partner last") << u"あい"_qs << u"うえ😀"_qs << 4;
-    QTest::newRow("first bad one wins") << u"あ𠮷"_qs << u"ー"_qs << 1;
-    QTest::newRow("surrogate pair counts once") << u"𠮷"_qs << u"い"_qs << 0;
-    QTest::newRow("after a lone surrogate") << QString(QChar(0xDC00)) << u"い"_qs << 0;
+    QTest::newRow("self first") << u"っあ"_s << u"いう"_s << 0;
+    QTest::newRow("self middle") << u"きっと"_s << u"いう"_s << 1;
+    QTest::newRow("self last") << u"あいー"_s << u"いう"_s << 2;
+    QTest::newRow("partner first") << u"あい"_s << u"アう"_s << 2;
+    QTest::newRow("partner middle") << u"あい"_s << u"う\u3099え"_s << 3;
+    QTest::newRow("partner last") << u"あい"_s << u"うえ😀"_s << 4;
+    QTest::newRow("first bad one wins") << u"あ𠮷"_s << u"ー"_s << 1;
+    QTest::newRow("surrogate pair counts once") << u"𠮷"_s << u"い"_s << 0;
+    QTest::newRow("after a lone surrogate") << QString(QChar(0xDC00)) << u"い"_s << 0;
 }
 
 void TestEngine::refusalPosition()
@@ -294,19 +295,19 @@ void TestEngine::bufferReuse()
     AishoResult r;
     QVERIFY(AishoCalc(u"さくらこ", u"ゆうきちゃん", r));
     QVERIFY(AishoCalc(u"たろう", u"はなこ", r));
-    QCOMPARE(joinedRows(r), u"153115 68426 4268 684 42"_qs);
+    QCOMPARE(joinedRows(r), u"153115 68426 4268 684 42"_s);
     QCOMPARE(r.percentage, 42);
     QCOMPARE(r.row(5), std::string_view());
 
     QVERIFY(!AishoCalc(u"たろう", u"はなっこ", r));
     QVERIFY(AishoCalc(u"あえ", u"いいえ", r));
-    QCOMPARE(joinedRows(r), u"14224 5646 100"_qs);
+    QCOMPARE(joinedRows(r), u"14224 5646 100"_s);
     QCOMPARE(r.percentage, 100);
 
     QVERIFY(AishoCalc(u"あ", u"い", r));
-    QCOMPARE(joinedRows(r), u"12"_qs);
+    QCOMPARE(joinedRows(r), u"12"_s);
     QVERIFY(AishoCalc(u"あえ", u"あい", r));
-    QCOMPARE(joinedRows(r), u"1412 553 08"_qs);
+    QCOMPARE(joinedRows(r), u"1412 553 08"_s);
     QCOMPARE(r.percentage, 8);
 }
 

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -66,34 +67,34 @@ void TestNamaeList::reading_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("names");
 
-    const QStringList taroHana{u"たろう"_qs, u"はなこ"_qs};
+    const QStringList taroHana{u"たろう"_s, u"はなこ"_s};
     QTest::newRow("zero bytes") << QByteArray() << QStringList();
-    QTest::newRow("two lines") << sjis(u"たろう\r\nはなこ\r\n"_qs) << taroHana;
-    QTest::newRow("no final line end") << sjis(u"たろう"_qs) << QStringList{u"たろう"_qs};
-    QTest::newRow("comma") << sjis(u"たろう,はなこ\r\n"_qs) << taroHana;
-    QTest::newRow("leading spaces") << sjis(u"  たろう\r\n"_qs) << QStringList{u"たろう"_qs};
-    QTest::newRow("empty line") << sjis(u"たろう\r\n\r\nはなこ\r\n"_qs) << QStringList{u"たろう"_qs, QString(), u"はなこ"_qs};
-    QTest::newRow("quoted comma") << sjis(u"\"たろう,はなこ\"\r\n"_qs) << QStringList{u"たろう,はなこ"_qs};
-    QTest::newRow("full-width comma") << sjis(u"たろう、はなこ\r\n"_qs) << QStringList{u"たろう、はなこ"_qs};
-    QTest::newRow("spaces after comma") << sjis(u"たろう, はなこ\r\n"_qs) << taroHana;
+    QTest::newRow("two lines") << sjis(u"たろう\r\nはなこ\r\n"_s) << taroHana;
+    QTest::newRow("no final line end") << sjis(u"たろう"_s) << QStringList{u"たろう"_s};
+    QTest::newRow("comma") << sjis(u"たろう,はなこ\r\n"_s) << taroHana;
+    QTest::newRow("leading spaces") << sjis(u"  たろう\r\n"_s) << QStringList{u"たろう"_s};
+    QTest::newRow("empty line") << sjis(u"たろう\r\n\r\nはなこ\r\n"_s) << QStringList{u"たろう"_s, QString(), u"はなこ"_s};
+    QTest::newRow("quoted comma") << sjis(u"\"たろう,はなこ\"\r\n"_s) << QStringList{u"たろう,はなこ"_s};
+    QTest::newRow("full-width comma") << sjis(u"たろう、はなこ\r\n"_s) << QStringList{u"たろう、はなこ"_s};
+    QTest::newRow("spaces after comma") << sjis(u"たろう, はなこ\r\n"_s) << taroHana;
 
     // Finer points.
-    QTest::newRow("trailing spaces kept") << sjis(u"たろう  \r\n"_qs) << QStringList{u"たろう  "_qs};
-    QTest::newRow("leading tab skipped, inner tab kept") << sjis(u"\tた\tろう\r\n"_qs) << QStringList{u"た\tろう"_qs};
-    QTest::newRow("text after closing quote kept") << sjis(u"\"たろう\"じろう,はなこ\r\n"_qs)
-                                                    << QStringList{u"たろうじろう"_qs, u"はなこ"_qs};
-    QTest::newRow("blanks after closing quote dropped") << sjis(u"\"たろう\"  ,はなこ\r\n"_qs) << taroHana;
-    QTest::newRow("quote inside a field") << sjis(u"た\"ろう\r\n"_qs) << QStringList{u"た\"ろう"_qs};
-    QTest::newRow("unclosed quote ends at line end") << sjis(u"\"たろう\r\nはなこ\r\n"_qs) << taroHana;
-    QTest::newRow("lone LF") << sjis(u"たろう\nはなこ\n"_qs) << taroHana;
-    QTest::newRow("lone CR") << sjis(u"たろう\rはなこ"_qs) << taroHana;
-    QTest::newRow("CR then CR LF") << sjis(u"たろう\r\r\n"_qs) << QStringList{u"たろう"_qs, QString()};
-    QTest::newRow("comma then line end") << sjis(u"たろう,\r\n"_qs) << QStringList{u"たろう"_qs, QString()};
-    QTest::newRow("comma then end of file") << sjis(u"たろう,"_qs) << QStringList{u"たろう"_qs};
-    QTest::newRow("blanks then end of file") << sjis(u"たろう\r\n   "_qs) << QStringList{u"たろう"_qs};
+    QTest::newRow("trailing spaces kept") << sjis(u"たろう  \r\n"_s) << QStringList{u"たろう  "_s};
+    QTest::newRow("leading tab skipped, inner tab kept") << sjis(u"\tた\tろう\r\n"_s) << QStringList{u"た\tろう"_s};
+    QTest::newRow("text after closing quote kept") << sjis(u"\"たろう\"じろう,はなこ\r\n"_s)
+                                                    << QStringList{u"たろうじろう"_s, u"はなこ"_s};
+    QTest::newRow("blanks after closing quote dropped") << sjis(u"\"たろう\"  ,はなこ\r\n"_s) << taroHana;
+    QTest::newRow("quote inside a field") << sjis(u"た\"ろう\r\n"_s) << QStringList{u"た\"ろう"_s};
+    QTest::newRow("unclosed quote ends at line end") << sjis(u"\"たろう\r\nはなこ\r\n"_s) << taroHana;
+    QTest::newRow("lone LF") << sjis(u"たろう\nはなこ\n"_s) << taroHana;
+    QTest::newRow("lone CR") << sjis(u"たろう\rはなこ"_s) << taroHana;
+    QTest::newRow("CR then CR LF") << sjis(u"たろう\r\r\n"_s) << QStringList{u"たろう"_s, QString()};
+    QTest::newRow("comma then line end") << sjis(u"たろう,\r\n"_s) << QStringList{u"たろう"_s, QString()};
+    QTest::newRow("comma then end of file") << sjis(u"たろう,"_s) << QStringList{u"たろう"_s};
+    QTest::newRow("blanks then end of file") << sjis(u"たろう\r\n   "_s) << QStringList{u"たろう"_s};
     QTest::newRow("one line end") << QByteArray("\r\n") << QStringList{QString()};
-    QTest::newRow("end-of-file mark") << sjis(u"たろう\r\n"_qs) + '\x1A' << QStringList{u"たろう"_qs};
-    QTest::newRow("half-width kana and symbols") << sjis(u"ﾀﾛｳ\r\n～\r\n"_qs) << QStringList{u"ﾀﾛｳ"_qs, u"～"_qs};
+    QTest::newRow("end-of-file mark") << sjis(u"たろう\r\n"_s) + '\x1A' << QStringList{u"たろう"_s};
+    QTest::newRow("half-width kana and symbols") << sjis(u"ﾀﾛｳ\r\n～\r\n"_s) << QStringList{u"ﾀﾛｳ"_s, u"～"_s};
 }
 
 void TestNamaeList::reading()
@@ -115,16 +116,16 @@ void TestNamaeList::encodings_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<NamaeEncoding>("encoding");
 
-    const QString text = u"たろう\r\nはなこ\r\n"_qs;
-    const QStringList names{u"たろう"_qs, u"はなこ"_qs};
+    const QString text = u"たろう\r\nはなこ\r\n"_s;
+    const QStringList names{u"たろう"_s, u"はなこ"_s};
     QTest::newRow("UTF-8") << text.toUtf8() << names << NamaeEncoding::Utf8;
     QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + text.toUtf8() << names << NamaeEncoding::Utf8;
     // Two kana in UTF-8 also pass as code page 932; they are still UTF-8.
-    QTest::newRow("UTF-8 also valid as 932") << u"あい\r\nたろ\r\n"_qs.toUtf8() << QStringList{u"あい"_qs, u"たろ"_qs}
+    QTest::newRow("UTF-8 also valid as 932") << u"あい\r\nたろ\r\n"_s.toUtf8() << QStringList{u"あい"_s, u"たろ"_s}
                                              << NamaeEncoding::Utf8;
     // Half-width kana in 932 that happen to be valid UTF-8 stay 932.
-    QTest::newRow("932 also valid as UTF-8") << sjis(u"ﾂｱ\r\n"_qs) << QStringList{u"ﾂｱ"_qs} << NamaeEncoding::Cp932;
-    QTest::newRow("lines of both") << sjis(u"たろう\r\n"_qs) + u"はなこ\r\n"_qs.toUtf8() << names << NamaeEncoding::Mixed;
+    QTest::newRow("932 also valid as UTF-8") << sjis(u"ﾂｱ\r\n"_s) << QStringList{u"ﾂｱ"_s} << NamaeEncoding::Cp932;
+    QTest::newRow("lines of both") << sjis(u"たろう\r\n"_s) + u"はなこ\r\n"_s.toUtf8() << names << NamaeEncoding::Mixed;
 }
 
 void TestNamaeList::encodings()
@@ -142,18 +143,18 @@ void TestNamaeList::encodings()
 
     // The next rewrite stores code page 932 again.
     QVERIFY(NamaeListSave(kFile, r.names));
-    QCOMPARE(dir.read(kFile), sjis(names.join(u"\r\n"_qs) + u"\r\n"_qs));
+    QCOMPARE(dir.read(kFile), sjis(names.join(u"\r\n"_s) + u"\r\n"_s));
 }
 
 void TestNamaeList::damagedLinesAreLeftOut()
 {
     TempWorkDir dir;
     // A lone lead byte fits neither encoding.
-    dir.write(kFile, sjis(u"たろう\r\n"_qs) + "\x82\r\n" + sjis(u"じろう\r\n"_qs) + "\xFF\xFE\r\n" + sjis(u"はなこ"_qs));
+    dir.write(kFile, sjis(u"たろう\r\n"_s) + "\x82\r\n" + sjis(u"じろう\r\n"_s) + "\xFF\xFE\r\n" + sjis(u"はなこ"_s));
     const NamaeLoadResult r = NamaeListLoad(kFile);
     QVERIFY(r.ok);
     QVERIFY(r.damaged);
-    QCOMPARE(r.names, (QStringList{u"たろう"_qs, u"じろう"_qs, u"はなこ"_qs}));
+    QCOMPARE(r.names, (QStringList{u"たろう"_s, u"じろう"_s, u"はなこ"_s}));
     QVERIFY(r.error.contains(kFile));
 }
 
@@ -177,7 +178,7 @@ void TestNamaeList::missingAndUnreadable()
 void TestNamaeList::saveBytes()
 {
     TempWorkDir dir;
-    QVERIFY(NamaeListSave(kFile, {u"たろう"_qs, u"はなこ"_qs}));
+    QVERIFY(NamaeListSave(kFile, {u"たろう"_s, u"はなこ"_s}));
     QCOMPARE(dir.read(kFile), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n\x82\xCD\x82\xC8\x82\xB1\r\n"));
 
     QVERIFY(NamaeListSave(kFile, {}));
@@ -185,78 +186,78 @@ void TestNamaeList::saveBytes()
     QCOMPARE(QFileInfo(kFile).size(), 0);
 
     // Names go out as they are: empty, blanks, duplicates.
-    QVERIFY(NamaeListSave(kFile, {QString(), u" たろう "_qs, u"たろう"_qs, u"たろう"_qs}));
-    QCOMPARE(dir.read(kFile), "\r\n " + sjis(u"たろう \r\nたろう\r\nたろう\r\n"_qs));
+    QVERIFY(NamaeListSave(kFile, {QString(), u" たろう "_s, u"たろう"_s, u"たろう"_s}));
+    QCOMPARE(dir.read(kFile), "\r\n " + sjis(u"たろう \r\nたろう\r\nたろう\r\n"_s));
 }
 
 void TestNamaeList::appendBytes()
 {
     TempWorkDir dir;
-    QVERIFY(NamaeListAppend(kFile, u"たろう"_qs));
+    QVERIFY(NamaeListAppend(kFile, u"たろう"_s));
     QCOMPARE(dir.read(kFile), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n"));
-    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
-    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
 
     // A name with a comma comes back as two.
-    QVERIFY(NamaeListAppend(kFile, u"じろう,さぶろう"_qs));
-    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_qs, u"はなこ"_qs, u"じろう"_qs, u"さぶろう"_qs}));
+    QVERIFY(NamaeListAppend(kFile, u"じろう,さぶろう"_s));
+    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_s, u"はなこ"_s, u"じろう"_s, u"さぶろう"_s}));
 
     // A last line without its line end is not glued to the new name.
-    dir.write(kFile, sjis(u"たろう"_qs));
-    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
-    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
+    dir.write(kFile, sjis(u"たろう"_s));
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
 
     // An old end-of-file mark is written over, not left as a name.
-    dir.write(kFile, sjis(u"たろう\r\n"_qs) + "\x1A");
-    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
-    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_qs));
-    dir.write(kFile, sjis(u"たろう"_qs) + "\x1A");
-    QVERIFY(NamaeListAppend(kFile, u"はなこ"_qs));
-    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_qs, u"はなこ"_qs}));
+    dir.write(kFile, sjis(u"たろう\r\n"_s) + "\x1A");
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
+    dir.write(kFile, sjis(u"たろう"_s) + "\x1A");
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(NamaeListLoad(kFile).names, (QStringList{u"たろう"_s, u"はなこ"_s}));
 
     // A file saved in UTF-8 gets its new line in UTF-8, so that it is still
     // read whole as UTF-8 (あい and みさき in UTF-8 are also valid code page
     // 932, and a code page 932 line would tip the guess).
-    dir.write(kFile, u"あい\r\nみさき\r\n"_qs.toUtf8());
+    dir.write(kFile, u"あい\r\nみさき\r\n"_s.toUtf8());
     QCOMPARE(NamaeListLoad(kFile).encoding, NamaeEncoding::Utf8);
-    QVERIFY(NamaeListAppend(kFile, u"う"_qs, NamaeEncoding::Utf8));
+    QVERIFY(NamaeListAppend(kFile, u"う"_s, NamaeEncoding::Utf8));
     const NamaeLoadResult again = NamaeListLoad(kFile);
-    QCOMPARE(again.names, (QStringList{u"あい"_qs, u"みさき"_qs, u"う"_qs}));
+    QCOMPARE(again.names, (QStringList{u"あい"_s, u"みさき"_s, u"う"_s}));
     QCOMPARE(again.encoding, NamaeEncoding::Utf8);
-    QVERIFY(!NamaeListAppend(kFile, u"😀"_qs, NamaeEncoding::Utf8)); // still refused
+    QVERIFY(!NamaeListAppend(kFile, u"😀"_s, NamaeEncoding::Utf8)); // still refused
 }
 
 void TestNamaeList::unheldCharacters()
 {
-    QVERIFY(cp932CanHold(u"たろう ﾀﾛｳ 髙 ① ～"_qs));
-    QVERIFY(!cp932CanHold(u"𠮷田"_qs));
-    QCOMPARE(cp932FirstUnheld(u"たろう😀"_qs), 3);
-    QCOMPARE(characterAt(u"たろう😀"_qs, 3), u"😀"_qs);
-    QCOMPARE(cp932FirstUnheld(u"な〜"_qs), 1); // the wave dash 932 has no place for
+    QVERIFY(cp932CanHold(u"たろう ﾀﾛｳ 髙 ① ～"_s));
+    QVERIFY(!cp932CanHold(u"𠮷田"_s));
+    QCOMPARE(cp932FirstUnheld(u"たろう😀"_s), 3);
+    QCOMPARE(characterAt(u"たろう😀"_s, 3), u"😀"_s);
+    QCOMPARE(cp932FirstUnheld(u"な〜"_s), 1); // the wave dash 932 has no place for
 
     TempWorkDir dir;
-    NamaeFileResult r = NamaeListAppend(kFile, u"𠮷こ"_qs);
+    NamaeFileResult r = NamaeListAppend(kFile, u"𠮷こ"_s);
     QVERIFY(!r.ok);
-    QVERIFY(r.error.contains(u"𠮷"_qs));
+    QVERIFY(r.error.contains(u"𠮷"_s));
     QVERIFY(r.error.contains(kFile));
     QVERIFY(!QFile::exists(kFile));
 
-    dir.write(kFile, sjis(u"たろう\r\n"_qs));
-    QVERIFY(!NamaeListAppend(kFile, u"😀"_qs));
-    r = NamaeListSave(kFile, {u"はなこ"_qs, u"😀"_qs});
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    QVERIFY(!NamaeListAppend(kFile, u"😀"_s));
+    r = NamaeListSave(kFile, {u"はなこ"_s, u"😀"_s});
     QVERIFY(!r.ok);
-    QVERIFY(r.error.contains(u"😀"_qs));
-    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\n"_qs));
+    QVERIFY(r.error.contains(u"😀"_s));
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\n"_s));
 }
 
 void TestNamaeList::saveFailureKeepsOldFile()
 {
     TempWorkDir dir;
-    const QByteArray old = sjis(u"たろう\r\nはなこ\r\n"_qs);
+    const QByteArray old = sjis(u"たろう\r\nはなこ\r\n"_s);
     dir.write(kFile, old);
     QStringList longer;
     for (int i = 0; i < 100; ++i)
-        longer << u"じろう"_qs;
+        longer << u"じろう"_s;
     NamaeFileResult r;
     {
         // Nothing may be printed while the limit holds: the log may be a file.
@@ -269,30 +270,30 @@ void TestNamaeList::saveFailureKeepsOldFile()
     QCOMPARE(dir.read(kFile), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{kFile}); // no new file left behind
 
-    const QString other = u"相手.txt"_qs;
+    const QString other = u"相手.txt"_s;
     QVERIFY(QDir().mkdir(other));
-    QVERIFY(!NamaeListSave(other, {u"たろう"_qs}));
+    QVERIFY(!NamaeListSave(other, {u"たろう"_s}));
     QVERIFY(QFileInfo(other).isDir());
 }
 
 void TestNamaeList::appendFailureLeavesFileAsItWas()
 {
     TempWorkDir dir;
-    const QByteArray old = sjis(u"たろう\r\n"_qs);
+    const QByteArray old = sjis(u"たろう\r\n"_s);
     dir.write(kFile, old);
     NamaeFileResult r;
     {
         FileSizeLimit limit(old.size() + 4); // half of the new line fits
         QVERIFY(limit.isSet());
-        r = NamaeListAppend(kFile, u"はなこ"_qs);
+        r = NamaeListAppend(kFile, u"はなこ"_s);
     }
     QVERIFY(!r.ok);
     QVERIFY(r.error.contains(kFile));
     QCOMPARE(dir.read(kFile), old);
 
-    const QString other = u"相手.txt"_qs;
+    const QString other = u"相手.txt"_s;
     QVERIFY(QDir().mkdir(other));
-    QVERIFY(!NamaeListAppend(other, u"たろう"_qs));
+    QVERIFY(!NamaeListAppend(other, u"たろう"_s));
 }
 
 void TestNamaeList::noCapOnLength()
@@ -300,11 +301,11 @@ void TestNamaeList::noCapOnLength()
     TempWorkDir dir;
     QStringList names;
     for (int i = 0; i < 40000; ++i)
-        names << u"な"_qs + QString::number(i);
+        names << u"な"_s + QString::number(i);
     QVERIFY(NamaeListSave(kFile, names));
     QCOMPARE(NamaeListLoad(kFile).names, names);
-    QVERIFY(NamaeListAppend(kFile, u"おわり"_qs));
-    names << u"おわり"_qs;
+    QVERIFY(NamaeListAppend(kFile, u"おわり"_s));
+    names << u"おわり"_s;
     QCOMPARE(NamaeListLoad(kFile).names, names);
 }
 

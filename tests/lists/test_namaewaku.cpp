@@ -8,11 +8,12 @@
 #include <QtTest>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kJibun = u"自分.txt"_qs;
-const QString kAite = u"相手.txt"_qs;
+const QString kJibun = u"自分.txt"_s;
+const QString kAite = u"相手.txt"_s;
 
 struct FakeDialogs : NamaeDialogs {
     struct Box {
@@ -21,10 +22,10 @@ struct FakeDialogs : NamaeDialogs {
     QList<Box> shown;
     bool answer = true;
 
-    void warn(const QString &body, const QString &title) override { shown.append({u"warn"_qs, body, title}); }
+    void warn(const QString &body, const QString &title) override { shown.append({u"warn"_s, body, title}); }
     bool confirmDelete(const QString &body, const QString &title) override
     {
-        shown.append({u"confirm"_qs, body, title});
+        shown.append({u"confirm"_s, body, title});
         return answer;
     }
 };
@@ -68,16 +69,16 @@ private slots:
 
 void TestNamaeWaku::startup()
 {
-    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
+    Fixture f(u"たろう\r\nじろう\r\n"_s, u"はなこ\r\n"_s);
     QVERIFY(f.startup.isEmpty());
-    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
-    QCOMPARE(f.sides.aite().names(), QStringList{u"はなこ"_qs});
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_s, u"じろう"_s}));
+    QCOMPARE(f.sides.aite().names(), QStringList{u"はなこ"_s});
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s);
     QCOMPARE(f.sides.entryText(NamaeSide::Aite), QString());
     QCOMPARE(f.sides.jibun().selected(), -1);
     QCOMPARE(f.sides.aite().selected(), -1);
 
-    Fixture firstEmpty(u"\r\nたろう\r\n"_qs);
+    Fixture firstEmpty(u"\r\nたろう\r\n"_s);
     QCOMPARE(firstEmpty.sides.jibun().names().size(), 2);
     QCOMPARE(firstEmpty.sides.entryText(NamaeSide::Jibun), QString());
 
@@ -90,7 +91,7 @@ void TestNamaeWaku::startup()
 void TestNamaeWaku::startupWarnings()
 {
     TempWorkDir dir;
-    dir.write(kJibun, sjis(u"たろう\r\n"_qs) + "\x82\r\n");
+    dir.write(kJibun, sjis(u"たろう\r\n"_s) + "\x82\r\n");
     QVERIFY(QDir().mkdir(kAite));
     FakeDialogs dialogs;
     NamaeSides sides(dialogs);
@@ -100,111 +101,111 @@ void TestNamaeWaku::startupWarnings()
     QVERIFY(notices[0].body.startsWith(namaetext::damagedLines(kJibun)));
     QCOMPARE(notices[1].title, namaetext::fileTitle);
     QVERIFY(notices[1].body.startsWith(namaetext::readFailed(kAite)));
-    QCOMPARE(sides.jibun().names(), QStringList{u"たろう"_qs});
-    QCOMPARE(sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(sides.jibun().names(), QStringList{u"たろう"_s});
+    QCOMPARE(sides.entryText(NamaeSide::Jibun), u"たろう"_s);
     QVERIFY(dialogs.shown.isEmpty()); // the window shows them once it is up
 }
 
 void TestNamaeWaku::addByEnter()
 {
-    Fixture f(QString(), u"たろう\r\n"_qs);
-    f.sides.setEntryText(NamaeSide::Jibun, u"たろう"_qs);
+    Fixture f(QString(), u"たろう\r\n"_s);
+    f.sides.setEntryText(NamaeSide::Jibun, u"たろう"_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 'a'), NamaeAddResult::Ignored);
     QVERIFY(!QFile::exists(kJibun));
 
     // Standing only in the partner list does not count.
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
     QCOMPARE(f.dir.read(kJibun), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n"));
-    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs); // the box keeps its text
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_s});
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s); // the box keeps its text
 
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Duplicate);
     QCOMPARE(f.sides.jibun().names().size(), 1);
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_s));
 
     // Exact equality: a trailing space or other kana make another name.
-    f.sides.setEntryText(NamaeSide::Jibun, u"たろう "_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"たろう "_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
-    f.sides.setEntryText(NamaeSide::Jibun, u"タロウ"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"タロウ"_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
-    f.sides.setEntryText(NamaeSide::Jibun, u" "_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u" "_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nたろう \r\nタロウ\r\n \r\n"_qs));
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nたろう \r\nタロウ\r\n \r\n"_s));
     QVERIFY(f.dialogs.shown.isEmpty());
 
     // The selection stays where it was.
     f.sides.jibun().setSelected(1);
-    f.sides.setEntryText(NamaeSide::Jibun, u"じろう"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"じろう"_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
     QCOMPARE(f.sides.jibun().selected(), 1);
 }
 
 void TestNamaeWaku::addRefusals()
 {
-    Fixture f(u"たろう\r\n"_qs);
+    Fixture f(u"たろう\r\n"_s);
     f.sides.setEntryText(NamaeSide::Aite, QString());
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Aite, 13), NamaeAddResult::Ignored);
 
-    f.sides.setEntryText(NamaeSide::Jibun, u"𠮷こ"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"𠮷こ"_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Refused);
     QCOMPARE(f.dialogs.shown.size(), 1);
-    QCOMPARE(f.dialogs.shown[0].kind, u"warn"_qs);
+    QCOMPARE(f.dialogs.shown[0].kind, u"warn"_s);
     QCOMPARE(f.dialogs.shown[0].title, namaetext::charTitle);
-    QCOMPARE(f.dialogs.shown[0].body, namaetext::unheldChar(u"𠮷こ"_qs, u"𠮷"_qs, kJibun) + namaetext::paragraph
-                                          + namaetext::notAdded(u"𠮷こ"_qs));
-    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"𠮷こ"_qs);
+    QCOMPARE(f.dialogs.shown[0].body, namaetext::unheldChar(u"𠮷こ"_s, u"𠮷"_s, kJibun) + namaetext::paragraph
+                                          + namaetext::notAdded(u"𠮷こ"_s));
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_s});
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_s));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"𠮷こ"_s);
 }
 
 void TestNamaeWaku::addFailureKeepsListEqualToFile()
 {
     Fixture f;
     QVERIFY(QDir().mkdir(kAite));
-    f.sides.setEntryText(NamaeSide::Aite, u"はなこ"_qs);
+    f.sides.setEntryText(NamaeSide::Aite, u"はなこ"_s);
     QCOMPARE(f.sides.NamaeAdd(NamaeSide::Aite, 13), NamaeAddResult::Failed);
     QVERIFY(f.sides.aite().names().isEmpty());
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].title, namaetext::fileTitle);
     QCOMPARE(f.dialogs.shown[0].body,
-             namaetext::writeFailed(kAite) + namaetext::paragraph + namaetext::notAdded(u"はなこ"_qs));
+             namaetext::writeFailed(kAite) + namaetext::paragraph + namaetext::notAdded(u"はなこ"_s));
 }
 
 void TestNamaeWaku::pickCopiesSelection()
 {
-    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
-    f.sides.setEntryText(NamaeSide::Aite, u"さくら"_qs);
+    Fixture f(u"たろう\r\nじろう\r\n"_s, u"はなこ\r\n"_s);
+    f.sides.setEntryText(NamaeSide::Aite, u"さくら"_s);
     f.sides.NamaePick(NamaeSide::Jibun, 1);
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"じろう"_qs);
-    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"さくら"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"じろう"_s);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"さくら"_s);
     f.sides.NamaePick(NamaeSide::Jibun, -1);
     QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
 }
 
 void TestNamaeWaku::deleteAsksThenRemoves()
 {
-    Fixture f(u"たろう\r\nじろう\r\nたろう\r\n"_qs);
+    Fixture f(u"たろう\r\nじろう\r\nたろう\r\n"_s);
     f.sides.jibun().setSelected(2);
-    f.sides.setEntryText(NamaeSide::Jibun, u"さくら"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"さくら"_s);
     QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
     QCOMPARE(f.dialogs.shown.size(), 1);
-    QCOMPARE(f.dialogs.shown[0].kind, u"confirm"_qs);
-    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_qs);
-    QCOMPARE(f.dialogs.shown[0].body, u"『たろう』をリストから削除します"_qs);
+    QCOMPARE(f.dialogs.shown[0].kind, u"confirm"_s);
+    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_s);
+    QCOMPARE(f.dialogs.shown[0].body, u"『たろう』をリストから削除します"_s);
     // Only the selected one of the two goes.
-    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nじろう\r\n"_qs));
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_s, u"じろう"_s}));
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\nじろう\r\n"_s));
     QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
     QCOMPARE(f.sides.jibun().selected(), -1);
 
     // A file line with several names is written back one name a line.
-    Fixture g(QString(), u"はなこ,さくら,もも\r\n"_qs);
+    Fixture g(QString(), u"はなこ,さくら,もも\r\n"_s);
     g.sides.NamaePick(NamaeSide::Aite, 1);
     QCOMPARE(g.sides.NamaeDelete(NamaeSide::Aite), NamaeDeleteResult::Deleted);
-    QCOMPARE(g.dir.read(kAite), sjis(u"はなこ\r\nもも\r\n"_qs));
+    QCOMPARE(g.dir.read(kAite), sjis(u"はなこ\r\nもも\r\n"_s));
 
     // Deleting the last one leaves zero bytes.
-    Fixture h(u"たろう\r\n"_qs);
+    Fixture h(u"たろう\r\n"_s);
     h.sides.jibun().setSelected(0);
     QCOMPARE(h.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
     QVERIFY(QFile::exists(kJibun));
@@ -213,7 +214,7 @@ void TestNamaeWaku::deleteAsksThenRemoves()
 
 void TestNamaeWaku::deleteCancelledOrWithoutSelection()
 {
-    Fixture f(u"たろう\r\n"_qs);
+    Fixture f(u"たろう\r\n"_s);
     QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::NoSelection);
     QVERIFY(f.dialogs.shown.isEmpty());
 
@@ -221,9 +222,9 @@ void TestNamaeWaku::deleteCancelledOrWithoutSelection()
     f.dialogs.answer = false;
     QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Cancelled);
     QCOMPARE(f.dialogs.shown.size(), 1);
-    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_s});
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_s));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s);
     QCOMPARE(f.sides.jibun().selected(), 0);
 
     Fixture empty;
@@ -233,17 +234,17 @@ void TestNamaeWaku::deleteCancelledOrWithoutSelection()
 
 void TestNamaeWaku::deleteFailureKeepsEntry()
 {
-    Fixture f(u"たろう\r\nじろう\r\n"_qs);
+    Fixture f(u"たろう\r\nじろう\r\n"_s);
     QVERIFY(QFile::remove(kJibun));
     QVERIFY(QDir().mkdir(kJibun)); // the rewrite cannot replace a folder
     f.sides.NamaePick(NamaeSide::Jibun, 0);
     QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Failed);
-    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_qs, u"じろう"_qs}));
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.jibun().names(), (QStringList{u"たろう"_s, u"じろう"_s}));
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s);
     QCOMPARE(f.dialogs.shown.size(), 2);
     QCOMPARE(f.dialogs.shown[1].title, namaetext::fileTitle);
     QCOMPARE(f.dialogs.shown[1].body,
-             namaetext::writeFailed(kJibun) + namaetext::paragraph + namaetext::stillListed(u"たろう"_qs));
+             namaetext::writeFailed(kJibun) + namaetext::paragraph + namaetext::stillListed(u"たろう"_s));
 
     QCOMPARE(f.sides.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Failed);
     QCOMPARE(f.sides.jibun().names().size(), 2);
@@ -252,53 +253,53 @@ void TestNamaeWaku::deleteFailureKeepsEntry()
 
 void TestNamaeWaku::clearList()
 {
-    Fixture f(u"たろう\r\nじろう\r\n"_qs, u"はなこ\r\n"_qs);
+    Fixture f(u"たろう\r\nじろう\r\n"_s, u"はなこ\r\n"_s);
     f.dialogs.answer = false;
     QCOMPARE(f.sides.NamaeListClear(NamaeSide::Aite), NamaeClearResult::Cancelled);
-    QCOMPARE(f.dialogs.shown[0].body, u"相手リスト全てを削除します"_qs);
-    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_qs);
+    QCOMPARE(f.dialogs.shown[0].body, u"相手リスト全てを削除します"_s);
+    QCOMPARE(f.dialogs.shown[0].title, u"削除確認"_s);
     QCOMPARE(f.sides.aite().names().size(), 1);
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s);
 
     f.dialogs.answer = true;
     QCOMPARE(f.sides.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Cleared);
-    QCOMPARE(f.dialogs.shown[1].body, u"自分リスト全てを削除します"_qs);
+    QCOMPARE(f.dialogs.shown[1].body, u"自分リスト全てを削除します"_s);
     QVERIFY(f.sides.jibun().names().isEmpty());
     QCOMPARE(QFileInfo(kJibun).size(), 0);
     QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
-    QCOMPARE(f.dir.read(kAite), sjis(u"はなこ\r\n"_qs));
+    QCOMPARE(f.dir.read(kAite), sjis(u"はなこ\r\n"_s));
 }
 
 void TestNamaeWaku::swap()
 {
-    Fixture f(u"たろう\r\n"_qs);
+    Fixture f(u"たろう\r\n"_s);
     QSignalSpy spy(&f.sides, &NamaeSides::entryTextChanged);
     f.sides.NamaeSwap();
     QCOMPARE(f.sides.entryText(NamaeSide::Jibun), QString());
-    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"たろう"_qs);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"たろう"_s);
     QCOMPARE(spy.size(), 2);
-    f.sides.setEntryText(NamaeSide::Jibun, u"はなこ"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"はなこ"_s);
     f.sides.NamaeSwap();
-    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_qs);
-    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"はなこ"_qs);
-    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_qs});
+    QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"たろう"_s);
+    QCOMPARE(f.sides.entryText(NamaeSide::Aite), u"はなこ"_s);
+    QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_s});
     QVERIFY(f.sides.aite().names().isEmpty());
-    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_qs));
+    QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_s));
 }
 
 void TestNamaeWaku::modelFollowsList()
 {
-    Fixture f(u"たろう\r\nじろう\r\n"_qs);
+    Fixture f(u"たろう\r\nじろう\r\n"_s);
     NamaeWaku &w = f.sides.jibun();
     QCOMPARE(w.rowCount(), 2);
-    QCOMPARE(w.data(w.index(1)).toString(), u"じろう"_qs);
+    QCOMPARE(w.data(w.index(1)).toString(), u"じろう"_s);
 
     QSignalSpy inserted(&w, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&w, &QAbstractItemModel::rowsRemoved);
-    f.sides.setEntryText(NamaeSide::Jibun, u"さぶろう"_qs);
+    f.sides.setEntryText(NamaeSide::Jibun, u"さぶろう"_s);
     f.sides.NamaeAdd(NamaeSide::Jibun, 13);
     QCOMPARE(inserted.size(), 1);
-    QCOMPARE(w.data(w.index(2)).toString(), u"さぶろう"_qs);
+    QCOMPARE(w.data(w.index(2)).toString(), u"さぶろう"_s);
 
     w.setSelected(2);
     f.sides.NamaeDelete(NamaeSide::Jibun);

@@ -21,6 +21,7 @@
 #include <memory>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -65,17 +66,17 @@ bool rowsBelongToNames(MainWindow &w)
 }
 
 const Rows kExampleRows = {
-    {u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"たろう"_qs, u"ゆうき"_qs, u"49"_qs},
-    {u"さくら"_qs, u"はなこ"_qs, u"42"_qs}, {u"さくら"_qs, u"ゆうき"_qs, u"49"_qs},
-    {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs},
-    {u"はなこ"_qs, u"さくら"_qs, u"20"_qs}, {u"ゆうき"_qs, u"さくら"_qs, u"40"_qs},
+    {u"たろう"_s, u"はなこ"_s, u"42"_s}, {u"たろう"_s, u"ゆうき"_s, u"49"_s},
+    {u"さくら"_s, u"はなこ"_s, u"42"_s}, {u"さくら"_s, u"ゆうき"_s, u"49"_s},
+    {u"はなこ"_s, u"たろう"_s, u"40"_s}, {u"ゆうき"_s, u"たろう"_s, u"60"_s},
+    {u"はなこ"_s, u"さくら"_s, u"20"_s}, {u"ゆうき"_s, u"さくら"_s, u"40"_s},
 };
 
 QByteArray exportOf(const Rows &rows)
 {
     QByteArray b;
     for (const QStringList &r : rows)
-        b += sjis(u"\""_qs + r[0] + u"\",\""_qs + r[1] + u"\",\""_qs + r[2] + u"%\""_qs) + "\r\n";
+        b += sjis(u"\""_s + r[0] + u"\",\""_s + r[1] + u"\",\""_s + r[2] + u"%\""_s) + "\r\n";
     return b;
 }
 
@@ -86,20 +87,20 @@ struct Fixture {
 
     Fixture(const QStringList &self, const QStringList &partner)
     {
-        dir.write(u"自分.txt"_qs, listFile(self));
-        dir.write(u"相手.txt"_qs, listFile(partner));
+        dir.write(u"自分.txt"_s, listFile(self));
+        dir.write(u"相手.txt"_s, listFile(partner));
         w = std::make_unique<MainWindow>();
         w->show();
     }
     QByteArray exported() const
     {
-        const QString p = dir.filePath(u"一括判断.txt"_qs);
-        return QFileInfo(p).isFile() ? dir.read(u"一括判断.txt"_qs) : QByteArray("<missing>");
+        const QString p = dir.filePath(u"一括判断.txt"_s);
+        return QFileInfo(p).isFile() ? dir.read(u"一括判断.txt"_s) : QByteArray("<missing>");
     }
 };
 
-const QStringList kSelf = {u"たろう"_qs, u"さくら"_qs};
-const QStringList kPartner = {u"はなこ"_qs, u"ゆうき"_qs};
+const QStringList kSelf = {u"たろう"_s, u"さくら"_s};
+const QStringList kPartner = {u"はなこ"_s, u"ゆうき"_s};
 
 } // namespace
 
@@ -144,30 +145,30 @@ private slots:
         QCOMPARE(gridRows(w), kExampleRows);
         QVERIFY(w.fraIchiran->isVisible());
         // The last pair of the second pass stays in the boxes and on the picture.
-        QCOMPARE(w.txtNamae1->text(), u"ゆうき"_qs);
-        QCOMPARE(w.txtNamae2->text(), u"さくら"_qs);
-        QCOMPARE(w.lblKekka->text(), u"40%"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"ゆうき"_s);
+        QCOMPARE(w.txtNamae2->text(), u"さくら"_s);
+        QCOMPARE(w.lblKekka->text(), u"40%"_s);
         // The run never touches the files.
-        QCOMPARE(f.dir.read(u"自分.txt"_qs), listFile(kSelf));
-        QCOMPARE(f.dir.read(u"相手.txt"_qs), listFile(kPartner));
+        QCOMPARE(f.dir.read(u"自分.txt"_s), listFile(kSelf));
+        QCOMPARE(f.dir.read(u"相手.txt"_s), listFile(kPartner));
 
         // A shorter run leaves exactly its own rows.
         QVERIFY(w.sides().jibun().removeAt(1));
         QVERIFY(w.sides().aite().removeAt(1));
         w.cmdHozon->click();
-        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}}));
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_s, u"はなこ"_s, u"42"_s}, {u"はなこ"_s, u"たろう"_s, u"40"_s}}));
 
         // An empty list: no row, the grid keeps what it held, the frame is shown.
         QVERIFY(w.sides().aite().removeAll());
-        w.txtNamae1->setText(u"さくら"_qs);
-        w.txtNamae2->setText(u"ゆうき"_qs);
+        w.txtNamae1->setText(u"さくら"_s);
+        w.txtNamae2->setText(u"ゆうき"_s);
         w.cmdPlay->click(); // a single fortune hides the frame
         QVERIFY(!w.fraIchiran->isVisible());
         w.cmdHozon->click();
         QCOMPARE(gridRows(w).size(), 2);
         QVERIFY(w.fraIchiran->isVisible());
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs); // the self name, in both boxes
-        QCOMPARE(w.txtNamae2->text(), u"たろう"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s); // the self name, in both boxes
+        QCOMPARE(w.txtNamae2->text(), u"たろう"_s);
         QVERIFY(boxes.isEmpty());
     }
 
@@ -188,7 +189,7 @@ private slots:
         connect(&ticker, &QTimer::timeout, this, [&] { ++ticksAfterSwitch; });
         QTimer::singleShot(20, &w, [&] {
             frameShownDuringRun = w.fraIchiran->isVisible();
-            w.txtNamae2->setText(u"ケン"_qs); // would be refused if 占う ran
+            w.txtNamae2->setText(u"ケン"_s); // would be refused if 占う ran
             w.cmdPlay->click();
             w.cmdHozon->click();
             w.Option1(0)->click();
@@ -200,9 +201,9 @@ private slots:
 
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, MsgKind::QuestionNotice);
-        QCOMPARE(boxes[0].title, u"モード確認"_qs);
+        QCOMPARE(boxes[0].title, u"モード確認"_s);
         QCOMPARE(boxes[0].body, u"わくわくモードになっています。判断対象が多いと時間がかかります。\r\n\r\n"
-                                u"動作中でも切り替えができますので必要に応じてさくさくモードに切り替えてください。"_qs);
+                                u"動作中でも切り替えができますので必要に応じてさくさくモードに切り替えてください。"_s);
         QVERIFY(!playedBeforeNotice);
         QVERIFY(ticksAfterSwitch >= 0);
         QVERIFY(!frameShownDuringRun);
@@ -214,14 +215,14 @@ private slots:
 
     void refusedPairGivesNoRow()
     {
-        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ケン"_qs});
+        Fixture f({u"たろう"_s}, {u"はなこ"_s, u"ケン"_s});
         MainWindow &w = *f.w;
         w.sngWait = 0;
         w.cmdHozon->click();
-        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"はなこ"_qs, u"たろう"_qs, u"40"_qs}}));
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_s, u"はなこ"_s, u"42"_s}, {u"はなこ"_s, u"たろう"_s, u"40"_s}}));
         QCOMPARE(boxes.size(), 2); // one for each order of the refused pair
         for (const Box &b : boxes) {
-            QCOMPARE(b.title, u"文字確認"_qs);
+            QCOMPARE(b.title, u"文字確認"_s);
             QCOMPARE(b.kind, MsgKind::WarningNotice);
         }
         QVERIFY(w.fraIchiran->isVisible());
@@ -250,7 +251,7 @@ private slots:
         QVERIFY(shrunk);
         QVERIFY(!w.isRunning());
         // Names are fetched by position as the loops reach them.
-        QCOMPARE(gridRows(w), (Rows{{u"たろう"_qs, u"はなこ"_qs, u"42"_qs}, {u"ゆうき"_qs, u"たろう"_qs, u"60"_qs}}));
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_s, u"はなこ"_s, u"42"_s}, {u"ゆうき"_s, u"たろう"_s, u"60"_s}}));
         QVERIFY(rowsBelongToNames(w));
         QVERIFY(w.fraIchiran->isVisible());
     }
@@ -288,8 +289,8 @@ private slots:
         const Case cases[] = {
             {w.cmdKza, 2, {"60", "49", "49", "42", "42", "40", "40", "20"}},
             {w.cmdKaz, 2, {"20", "40", "40", "42", "42", "49", "49", "60"}},
-            {w.cmdNaz, 0, {u"さくら"_qs, u"さくら"_qs, u"たろう"_qs, u"たろう"_qs, u"はなこ"_qs, u"はなこ"_qs, u"ゆうき"_qs, u"ゆうき"_qs}},
-            {w.cmdNza, 0, {u"ゆうき"_qs, u"ゆうき"_qs, u"はなこ"_qs, u"はなこ"_qs, u"たろう"_qs, u"たろう"_qs, u"さくら"_qs, u"さくら"_qs}},
+            {w.cmdNaz, 0, {u"さくら"_s, u"さくら"_s, u"たろう"_s, u"たろう"_s, u"はなこ"_s, u"はなこ"_s, u"ゆうき"_s, u"ゆうき"_s}},
+            {w.cmdNza, 0, {u"ゆうき"_s, u"ゆうき"_s, u"はなこ"_s, u"はなこ"_s, u"たろう"_s, u"たろう"_s, u"さくら"_s, u"さくら"_s}},
         };
         for (const Case &c : cases) {
             QTest::mouseClick(c.button, Qt::LeftButton);
@@ -297,8 +298,8 @@ private slots:
             QCOMPARE(column(rows, c.column), c.keys);
             QCOMPARE(w.msgList->currentIndex().column(), c.column);
             QVERIFY(rowsBelongToNames(w));
-            QCOMPARE(w.msgList->model()->headerData(0, Qt::Horizontal).toString(), u"名前１"_qs);
-            QCOMPARE(w.msgList->model()->headerData(2, Qt::Horizontal).toString(), u"％"_qs);
+            QCOMPARE(w.msgList->model()->headerData(0, Qt::Horizontal).toString(), u"名前１"_s);
+            QCOMPARE(w.msgList->model()->headerData(2, Qt::Horizontal).toString(), u"％"_s);
         }
         // The same pairs, only reordered.
         Rows sorted = gridRows(w);
@@ -320,18 +321,18 @@ private slots:
         answers = {MsgAnswer::No};
         QTest::mouseClick(w.cmdIHozon, Qt::LeftButton);
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].title, u"保存確認"_qs);
+        QCOMPARE(boxes[0].title, u"保存確認"_s);
         QCOMPARE(boxes[0].kind, MsgKind::YesNoQuestion);
-        QCOMPARE(boxes[0].body, u"一括相性占いの結果をテキストファイル形式で保存します。\r\n\r\n"_qs);
+        QCOMPARE(boxes[0].body, u"一括相性占いの結果をテキストファイル形式で保存します。\r\n\r\n"_s);
         QCOMPARE(f.exported(), QByteArray("<missing>"));
 
         boxes.clear();
         QTest::mouseClick(w.cmdIHozon, Qt::LeftButton);
         QCOMPARE(boxes.size(), 2);
-        QCOMPARE(boxes[1].title, u"保存終了"_qs);
+        QCOMPARE(boxes[1].title, u"保存終了"_s);
         QCOMPARE(boxes[1].kind, MsgKind::InformationNotice);
         QCOMPARE(boxes[1].body, u"一括判断の結果を <一括判断.txt>として保存しました。\r\n\r\n"
-                                u"データはメモ帳やエクセルなどで開くことができます。"_qs);
+                                u"データはメモ帳やエクセルなどで開くことができます。"_s);
         const QByteArray saved = f.exported();
         QCOMPARE(saved, exportOf(kExampleRows));
         QCOMPARE(saved.left(25), QByteArray("\x22\x82\xBD\x82\xEB\x82\xA4\x22\x2C\x22\x82\xCD\x82\xC8\x82\xB1"
@@ -340,7 +341,7 @@ private slots:
         // Sorted and saved again: one file, the new order.
         w.cmdKza->click();
         w.cmdIHozon->click();
-        QVERIFY(f.exported().startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_qs)));
+        QVERIFY(f.exported().startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_s)));
         QCOMPARE(f.exported(), exportOf(gridRows(w)));
 
         // No keeps an existing file as it was.
@@ -359,20 +360,20 @@ private slots:
         MainWindow &w = *f.w;
         w.sngWait = 0;
         w.cmdHozon->click();
-        QVERIFY(QDir(f.dir.path()).mkdir(u"一括判断.txt"_qs));
+        QVERIFY(QDir(f.dir.path()).mkdir(u"一括判断.txt"_s));
         w.cmdIHozon->click();
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes[1].kind, MsgKind::WarningNotice);
-        QVERIFY(boxes[1].title.endsWith(u"確認"_qs));
-        QVERIFY2(boxes[1].body.contains(u"一括判断.txt"_qs), qPrintable(boxes[1].body));
-        QVERIFY(QFileInfo(f.dir.filePath(u"一括判断.txt"_qs)).isDir());
+        QVERIFY(boxes[1].title.endsWith(u"確認"_s));
+        QVERIFY2(boxes[1].body.contains(u"一括判断.txt"_s), qPrintable(boxes[1].body));
+        QVERIFY(QFileInfo(f.dir.filePath(u"一括判断.txt"_s)).isDir());
 
         // The window stays usable: once the way is clear the save goes through.
-        QVERIFY(QDir(f.dir.path()).rmdir(u"一括判断.txt"_qs));
+        QVERIFY(QDir(f.dir.path()).rmdir(u"一括判断.txt"_s));
         boxes.clear();
         w.cmdIHozon->click();
         QCOMPARE(boxes.size(), 2);
-        QCOMPARE(boxes[1].title, u"保存終了"_qs);
+        QCOMPARE(boxes[1].title, u"保存終了"_s);
         QCOMPARE(f.exported(), exportOf(kExampleRows));
     }
 
@@ -388,8 +389,8 @@ private slots:
         answers = {MsgAnswer::No};
         w.cmdIPrint->click();
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].title, u"印刷確認"_qs);
-        QCOMPARE(boxes[0].body, u"一括相性占いの結果を印刷します\r\n\r\n"_qs);
+        QCOMPARE(boxes[0].title, u"印刷確認"_s);
+        QCOMPARE(boxes[0].body, u"一括相性占いの結果を印刷します\r\n\r\n"_s);
 
         boxes.clear();
         w.cmdIPrint->click();

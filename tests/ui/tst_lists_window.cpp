@@ -18,6 +18,7 @@
 #include <memory>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -114,12 +115,12 @@ private slots:
 
     void startUp()
     {
-        Fixture f({u"たろう"_qs, u"さくら"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        Fixture f({u"たろう"_s, u"さくら"_s}, {u"はなこ"_s, u"ゆうき"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
-        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
-        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_qs, u"ゆうき"_qs}));
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_s, u"さくら"_s}));
+        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_s, u"ゆうき"_s}));
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
         QVERIFY(w.txtNamae2->text().isEmpty());
         QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
         QVERIFY(!w.lstAite->selectionModel()->hasSelection());
@@ -143,21 +144,21 @@ private slots:
     void damagedFileWarnsOnceAfterStart()
     {
         Fixture f;
-        f.dir.write(kAite, sjis(u"はなこ\r\n"_qs) + "\x82\r\n" + sjis(u"ゆうき\r\n"_qs) + "\xFF\xFE\r\n");
+        f.dir.write(kAite, sjis(u"はなこ\r\n"_s) + "\x82\r\n" + sjis(u"ゆうき\r\n"_s) + "\xFF\xFE\r\n");
         f.w = std::make_unique<MainWindow>();
         QVERIFY(boxes.isEmpty()); // not while the window is being built
         f.w->show();
         QTest::qWait(20);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, MsgKind::WarningNotice);
-        QVERIFY(boxes[0].title.endsWith(u"確認"_qs));
+        QVERIFY(boxes[0].title.endsWith(u"確認"_s));
         QVERIFY2(boxes[0].body.contains(kAite), qPrintable(boxes[0].body));
-        QCOMPARE(shown(f.w->lstAite), (QStringList{u"はなこ"_qs, u"ゆうき"_qs}));
+        QCOMPARE(shown(f.w->lstAite), (QStringList{u"はなこ"_s, u"ゆうき"_s}));
     }
 
     void enterAddsToListAndFile()
     {
-        Fixture f({u"たろう"_qs});
+        Fixture f({u"たろう"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
         QSignalSpy returns1(w.txtNamae1, &QLineEdit::returnPressed);
@@ -165,19 +166,19 @@ private slots:
 
         w.txtNamae1->clear();
         w.txtNamae1->setFocus();
-        typeText(w.txtNamae1, u"さくら"_qs);
-        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        typeText(w.txtNamae1, u"さくら"_s);
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_s);
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
-        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_s, u"さくら"_s}));
         QCOMPARE(f.file(kJibun), QByteArray("\x82\xBD\x82\xEB\x82\xA4\r\n\x82\xB3\x82\xAD\x82\xE7\r\n"));
         QCOMPARE(returns1.count(), 0); // the key was cancelled
         QCOMPARE(QApplication::focusWidget(), w.txtNamae2);
-        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_s);
         QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
 
-        typeText(w.txtNamae2, u"はなこ"_qs);
+        typeText(w.txtNamae2, u"はなこ"_s);
         QTest::keyClick(w.txtNamae2, Qt::Key_Enter); // the keypad key too
-        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_qs}));
+        QCOMPARE(shown(w.lstAite), (QStringList{u"はなこ"_s}));
         QCOMPARE(f.file(kAite), QByteArray("\x82\xCD\x82\xC8\x82\xB1\r\n"));
         QCOMPARE(returns2.count(), 0);
         QCOMPARE(QApplication::focusWidget(), w.cmdPlay);
@@ -185,22 +186,22 @@ private slots:
 
         // A duplicate: focus still moves, nothing added, nothing said.
         w.txtNamae1->setFocus();
-        w.txtNamae1->setText(u"たろう"_qs);
+        w.txtNamae1->setText(u"たろう"_s);
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), w.txtNamae2);
         QCOMPARE(w.lstJibun->model()->rowCount(), 2);
         QCOMPARE(f.file(kJibun).size(), 16);
         // The duplicate test is per side: a partner name may join the self list.
         w.txtNamae1->setFocus();
-        w.txtNamae1->setText(u"はなこ"_qs);
+        w.txtNamae1->setText(u"はなこ"_s);
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
-        QCOMPARE(shown(w.lstJibun).last(), u"はなこ"_qs);
+        QCOMPARE(shown(w.lstJibun).last(), u"はなこ"_s);
         // A trailing space makes another name.
         w.txtNamae1->setFocus();
-        w.txtNamae1->setText(u"たろう "_qs);
+        w.txtNamae1->setText(u"たろう "_s);
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
-        QCOMPARE(shown(w.lstJibun).last(), u"たろう "_qs);
-        QVERIFY(f.file(kJibun).endsWith(sjis(u"たろう \r\n"_qs)));
+        QCOMPARE(shown(w.lstJibun).last(), u"たろう "_s);
+        QVERIFY(f.file(kJibun).endsWith(sjis(u"たろう \r\n"_s)));
 
         // Empty box: nothing happens, the key reaches the box, focus stays.
         const QByteArray before = f.file(kJibun);
@@ -219,84 +220,84 @@ private slots:
         QVERIFY(f.open());
         MainWindow &w = *f.w;
         w.txtNamae1->setFocus();
-        QInputMethodEvent preedit(u"はなこ"_qs, {});
+        QInputMethodEvent preedit(u"はなこ"_s, {});
         QApplication::sendEvent(w.txtNamae1, &preedit);
         QInputMethodEvent commit;
-        commit.setCommitString(u"はなこ"_qs);
+        commit.setCommitString(u"はなこ"_s);
         QApplication::sendEvent(w.txtNamae1, &commit);
-        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_s);
         QCOMPARE(w.lstJibun->model()->rowCount(), 0);
         QVERIFY(!QFile::exists(f.dir.filePath(kJibun)));
         QCOMPARE(QApplication::focusWidget(), w.txtNamae1);
         // The Enter that follows is a real one.
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
-        QCOMPARE(shown(w.lstJibun), QStringList{u"はなこ"_qs});
+        QCOMPARE(shown(w.lstJibun), QStringList{u"はなこ"_s});
     }
 
     void nameOutsideCodePageIsRefused()
     {
-        Fixture f({u"たろう"_qs});
+        Fixture f({u"たろう"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
         const QByteArray before = f.file(kJibun);
         w.txtNamae1->setFocus();
-        w.txtNamae1->setText(u"𠮷だ"_qs);
+        w.txtNamae1->setText(u"𠮷だ"_s);
         QTest::keyClick(w.txtNamae1, Qt::Key_Return);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, MsgKind::WarningNotice);
-        QVERIFY2(boxes[0].body.contains(u"𠮷"_qs), qPrintable(boxes[0].body));
-        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
+        QVERIFY2(boxes[0].body.contains(u"𠮷"_s), qPrintable(boxes[0].body));
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_s});
         QCOMPARE(f.file(kJibun), before);
-        QCOMPARE(w.txtNamae1->text(), u"𠮷だ"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"𠮷だ"_s);
     }
 
     void clickAndArrowKeysPick()
     {
-        Fixture f({u"たろう"_qs, u"さくら"_qs, u"じろう"_qs}, {u"はなこ"_qs});
+        Fixture f({u"たろう"_s, u"さくら"_s, u"じろう"_s}, {u"はなこ"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
-        w.txtNamae1->setText(u"だれか"_qs);
+        w.txtNamae1->setText(u"だれか"_s);
         QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, centreOf(w.lstJibun, 1));
-        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_s);
         QCOMPARE(w.sides().jibun().selected(), 1);
         QVERIFY(w.txtNamae2->text().isEmpty()); // the other side is not touched
 
         QTest::keyClick(w.lstJibun, Qt::Key_Down);
-        QCOMPARE(w.txtNamae1->text(), u"じろう"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"じろう"_s);
         QTest::keyClick(w.lstJibun, Qt::Key_Up);
         QTest::keyClick(w.lstJibun, Qt::Key_Up);
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
 
         // Clicking the selected name again brings it back after an edit.
-        w.txtNamae1->setText(u"たろうx"_qs);
+        w.txtNamae1->setText(u"たろうx"_s);
         QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, centreOf(w.lstJibun, 0));
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
 
         QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
         QVERIFY(boxes.isEmpty());
     }
 
     void tabbingThroughListPicksNothing()
     {
-        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        Fixture f({u"たろう"_s}, {u"はなこ"_s, u"ゆうき"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
-        w.txtNamae2->setText(u"さくら"_qs);
+        w.txtNamae2->setText(u"さくら"_s);
         w.lstAite->setFocus(Qt::TabFocusReason);
         QCOMPARE(QApplication::focusWidget(), w.lstAite);
-        QCOMPARE(w.txtNamae2->text(), u"さくら"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"さくら"_s);
         QCOMPARE(w.sides().aite().selected(), -1);
         // Nothing selected, so a double-click gesture has nothing to delete.
         w.lstAite_DblClick();
         QVERIFY(boxes.isEmpty());
-        QCOMPARE(f.file(kAite), lines({u"はなこ"_qs, u"ゆうき"_qs}));
+        QCOMPARE(f.file(kAite), lines({u"はなこ"_s, u"ゆうき"_s}));
     }
 
     void doubleClickDeletes()
     {
-        Fixture f({u"たろう"_qs, u"さくら"_qs, u"たろう"_qs});
+        Fixture f({u"たろう"_s, u"さくら"_s, u"たろう"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
 
@@ -305,19 +306,19 @@ private slots:
         doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 1));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, MsgKind::DeleteQuestion);
-        QCOMPARE(boxes[0].title, u"削除確認"_qs);
-        QCOMPARE(boxes[0].body, u"『さくら』をリストから削除します"_qs);
+        QCOMPARE(boxes[0].title, u"削除確認"_s);
+        QCOMPARE(boxes[0].body, u"『さくら』をリストから削除します"_s);
         QCOMPARE(w.lstJibun->model()->rowCount(), 3);
-        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs, u"さくら"_qs, u"たろう"_qs}));
-        QCOMPARE(w.txtNamae1->text(), u"さくら"_qs);
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_s, u"さくら"_s, u"たろう"_s}));
+        QCOMPARE(w.txtNamae1->text(), u"さくら"_s);
 
         // OK on the second of two equal names removes that one only.
         boxes.clear();
         answers = {MsgAnswer::Ok};
         doubleClick(w.lstJibun->viewport(), centreOf(w.lstJibun, 2));
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_qs, u"さくら"_qs}));
-        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs, u"さくら"_qs}));
+        QCOMPARE(shown(w.lstJibun), (QStringList{u"たろう"_s, u"さくら"_s}));
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_s, u"さくら"_s}));
         QVERIFY(w.txtNamae1->text().isEmpty());
         QVERIFY(!w.lstJibun->selectionModel()->hasSelection());
         QCOMPARE(w.sides().jibun().selected(), -1);
@@ -341,60 +342,60 @@ private slots:
 
     void labelDoubleClickClearsList()
     {
-        Fixture f({u"たろう"_qs}, {u"はなこ"_qs, u"ゆうき"_qs});
+        Fixture f({u"たろう"_s}, {u"はなこ"_s, u"ゆうき"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
-        w.txtNamae2->setText(u"はなこ"_qs);
+        w.txtNamae2->setText(u"はなこ"_s);
         doubleClick(w.lblAlist);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, MsgKind::DeleteQuestion);
-        QCOMPARE(boxes[0].body, u"相手リスト全てを削除します"_qs);
+        QCOMPARE(boxes[0].body, u"相手リスト全てを削除します"_s);
         QCOMPARE(w.lstAite->model()->rowCount(), 2);
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
 
         answers = {MsgAnswer::Ok};
         doubleClick(w.lblAlist);
         QCOMPARE(w.lstAite->model()->rowCount(), 0);
         QCOMPARE(f.file(kAite), QByteArray());
         QVERIFY(w.txtNamae2->text().isEmpty());
-        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
-        QCOMPARE(w.txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_s});
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
 
         boxes.clear();
         answers = {MsgAnswer::Ok};
         doubleClick(w.lblJlist);
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].body, u"自分リスト全てを削除します"_qs);
+        QCOMPARE(boxes[0].body, u"自分リスト全てを削除します"_s);
         QCOMPARE(f.file(kJibun), QByteArray());
         QVERIFY(w.txtNamae1->text().isEmpty());
     }
 
     void swapExchangesTextsOnly()
     {
-        Fixture f({u"たろう"_qs}, {u"はなこ"_qs});
+        Fixture f({u"たろう"_s}, {u"はなこ"_s});
         QVERIFY(f.open());
         MainWindow &w = *f.w;
         QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
         QTest::mouseClick(w.cmdKoukan, Qt::LeftButton);
-        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
-        QCOMPARE(w.txtNamae2->text(), u"たろう"_qs);
-        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_qs});
-        QCOMPARE(shown(w.lstAite), QStringList{u"はなこ"_qs});
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_s);
+        QCOMPARE(w.txtNamae2->text(), u"たろう"_s);
+        QCOMPARE(shown(w.lstJibun), QStringList{u"たろう"_s});
+        QCOMPARE(shown(w.lstAite), QStringList{u"はなこ"_s});
         QCOMPARE(w.sides().aite().selected(), 0);
-        QCOMPARE(f.file(kJibun), lines({u"たろう"_qs}));
-        QCOMPARE(f.file(kAite), lines({u"はなこ"_qs}));
+        QCOMPARE(f.file(kJibun), lines({u"たろう"_s}));
+        QCOMPARE(f.file(kAite), lines({u"はなこ"_s}));
 
         w.txtNamae2->clear();
         w.cmdKoukan->click();
         QVERIFY(w.txtNamae1->text().isEmpty());
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_qs);
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
         // Typed text is what gets swapped, not a stale copy.
         w.txtNamae1->setFocus();
-        typeText(w.txtNamae1, u"あ"_qs);
+        typeText(w.txtNamae1, u"あ"_s);
         w.cmdKoukan->click();
-        QCOMPARE(w.txtNamae1->text(), u"はなこ"_qs);
-        QCOMPARE(w.txtNamae2->text(), u"あ"_qs);
+        QCOMPARE(w.txtNamae1->text(), u"はなこ"_s);
+        QCOMPARE(w.txtNamae2->text(), u"あ"_s);
         QVERIFY(boxes.isEmpty());
     }
 
@@ -403,12 +404,12 @@ private slots:
         Fixture f;
         QVERIFY(f.open());
         f.w->txtNamae1->setFocus();
-        f.w->txtNamae1->setText(u"たろう"_qs);
+        f.w->txtNamae1->setText(u"たろう"_s);
         QTest::keyClick(f.w->txtNamae1, Qt::Key_Return);
         f.w.reset();
         QVERIFY(f.open());
-        QCOMPARE(shown(f.w->lstJibun), QStringList{u"たろう"_qs});
-        QCOMPARE(f.w->txtNamae1->text(), u"たろう"_qs);
+        QCOMPARE(shown(f.w->lstJibun), QStringList{u"たろう"_s});
+        QCOMPARE(f.w->txtNamae1->text(), u"たろう"_s);
     }
 };
 
