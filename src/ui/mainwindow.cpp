@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "buttonkeys.h"
 #include "fonts.h"
 #include "batch/ichiran.h"
 #include "help/helpservice.h"
@@ -34,6 +35,33 @@ public:
     {
         painter->fillRect(option.rect, QApplication::palette().color(QPalette::Base));
         QStyledItemDelegate::paint(painter, option, index);
+    }
+};
+
+// The header row keeps the button face of its sections, but draws its grid
+// lines black, and the strip right of the last section is ivory like every
+// other part of the grid that no cell covers.
+class GridHeader : public QHeaderView
+{
+public:
+    explicit GridHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent) { setSectionsClickable(true); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QHeaderView::paintEvent(event);
+        QPainter p(viewport());
+        const int end = length() - offset();
+        p.fillRect(QRect(end, 0, viewport()->width() - end, viewport()->height()), kIvory);
+        p.setPen(Qt::black);
+        const int bottom = viewport()->height() - 1;
+        for (int i = 0; i < count(); ++i) {
+            if (isSectionHidden(i))
+                continue;
+            const int right = sectionViewportPosition(i) + sectionSize(i) - 1;
+            p.drawLine(right, 0, right, bottom);
+        }
+        p.drawLine(0, bottom, end - 1, bottom);
     }
 };
 
@@ -101,14 +129,17 @@ QToolButton *makePictureButton(QWidget *parent, const char *name, const QString 
     b->setIconSize(QSize(iconPixels, iconPixels));
     b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
     b->setFocusPolicy(Qt::StrongFocus);
+    pressOnEnter(b);
     return b;
 }
 
 } // namespace
 
+// The maximize box is asked for, but the window has a fixed size, so window
+// managers show the box greyed out and cannot enlarge the window.
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kanaroll"));
@@ -213,6 +244,7 @@ void MainWindow::createControls()
         place(cmdKoukan, "cmdKoukan");
         cmdKoukan->setFont(gothicFont(9));
         cmdKoukan->setToolTip(QStringLiteral("自分と相手を交換します"));
+        pressOnEnter(cmdKoukan);
         lstJibun = new QListView(Frame2);
         place(lstJibun, "lstJibun");
         for (QListView *l : {lstJibun, lstAite}) {
@@ -259,6 +291,7 @@ void MainWindow::createControls()
         msgList = new QTableView(fraIchiran);
         place(msgList, "msgList");
         msgList->setFont(gothicFont(9));
+        msgList->setHorizontalHeader(new GridHeader(msgList));
         msgList->verticalHeader()->hide(); // no fixed column
         msgList->setEditTriggers(QAbstractItemView::NoEditTriggers);
         msgList->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -353,6 +386,15 @@ void MainWindow::endProgram()
     m_help->closeAll();
     hide();
     QCoreApplication::exit(0);
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The border is fixed: a window manager that maximizes regardless (some
+    // ignore the size hints) gets the window back at its own size.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() & ~Qt::WindowMaximized);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -1,13 +1,17 @@
 #include "tempworkdir.h"
+#include "lists/namaewaku.h"
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
 #include "ui/twips.h"
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QHeaderView>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace kanaroll;
+using namespace Qt::StringLiterals;
 
 class TestMainWindow : public QObject
 {
@@ -32,7 +36,7 @@ private slots:
         MainWindow w;
         QCOMPARE(w.size(), QSize(627, 448));
         QCOMPARE(w.minimumSize(), w.maximumSize());
-        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.windowFlags() & Qt::WindowMaximizeButtonHint); // shown greyed: the size is fixed
         QCOMPARE(w.windowTitle(), QStringLiteral("Kanaroll"));
         int checked = 0;
         for (const ControlPlace *p = placesBegin(); p != placesEnd(); ++p) {
@@ -185,6 +189,107 @@ private slots:
                                   "cmdIPrint", "cmdIHozon", "cmdNaz",   "cmdNza",    "cmdKaz",   "cmdKza",
                                   "Picture1"};
         QCOMPARE(visit(19), open);
+    }
+
+    void cannotBeEnlarged()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.showMaximized();
+        QTest::qWait(20);
+        QCOMPARE(w.size(), QSize(627, 448));
+        w.resize(800, 600);
+        QCOMPARE(w.size(), QSize(627, 448));
+    }
+
+    void gridHeaderRow()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        w.fraIchiran->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QHeaderView *header = w.msgList->horizontalHeader();
+        const QImage shot = w.grab().toImage();
+        auto at = [&](int x, int y) { return QColor(shot.pixel(header->viewport()->mapTo(&w, QPoint(x, y)))); };
+        const int h = header->height();
+        const int end = header->length();
+        // Right of the "％" column: ivory, as all the grid that no cell covers.
+        for (int x : {end + 1, (end + header->viewport()->width()) / 2, header->viewport()->width() - 1})
+            QCOMPARE(at(x, h / 2), QColor(255, 255, 240));
+        // Black lines at the right of each header cell and along its foot;
+        // the cells keep their button face.
+        for (int i = 0; i < header->count(); ++i) {
+            const int right = header->sectionViewportPosition(i) + header->sectionSize(i) - 1;
+            QCOMPARE(at(right, h / 2), QColor(Qt::black));
+            QCOMPARE(at(right - header->sectionSize(i) / 4, h - 1), QColor(Qt::black));
+        }
+        QVERIFY(at(4, h / 2) != QColor(255, 255, 240) && at(4, h / 2) != QColor(Qt::black));
+    }
+
+    // A user's hands: a self name, Tab, a partner name, Enter, Enter.
+    void keyboardFlowTellsTheFortune()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWindow *win = w.windowHandle();
+        auto type = [win](const QString &text) {
+            for (QChar ch : text)
+                QTest::sendKeyEvent(QTest::Click, win, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        };
+        w.txtNamae1->setFocus();
+        type(u"たろう"_s);
+        QTest::keyClick(win, Qt::Key_Tab);
+        type(u"はなこ"_s);
+        QTest::keyClick(win, Qt::Key_Return);
+        QCOMPARE(w.sides().aite().names(), QStringList{u"はなこ"_s});
+        QCOMPARE(QApplication::focusWidget(), w.cmdPlay);
+        QVERIFY(w.fraHide1->isVisible());
+
+        QTest::keyPress(win, Qt::Key_Return);
+        QVERIFY(w.cmdPlay->isDown());
+        QVERIFY(w.lblCp->text().isEmpty()); // told when the key is let go
+        QTest::keyRelease(win, Qt::Key_Return);
+        QVERIFY(!w.cmdPlay->isDown());
+        QCOMPARE(w.lblKekka->text(), u"42%"_s);
+        QVERIFY(w.lblKekka->isVisible());
+        QVERIFY(!w.fraHide1->isVisible());
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(w.imgniko(i)->isVisible(), i < 3);
+        QVERIFY(w.imgkana(3)->isVisible());
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        w.fraIchiran->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWindow *win = w.windowHandle();
+        const QList<QAbstractButton *> buttons = {w.cmdPlay, w.cmdHozon, w.cmdHelp, w.cmdEnd, w.cmdKoukan,
+                                                  w.cmdIPrint, w.cmdIHozon, w.cmdNaz, w.cmdNza, w.cmdKaz, w.cmdKza};
+        for (QAbstractButton *b : buttons) {
+            b->disconnect(&w); // the key, not what the handlers do
+            QSignalSpy clicks(b, &QAbstractButton::clicked);
+            b->setFocus();
+            for (auto [key, mods] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers()},
+                                     std::pair{Qt::Key_Enter, Qt::KeyboardModifiers(Qt::KeypadModifier)}}) {
+                QTest::keyPress(win, key, mods);
+                QVERIFY2(b->isDown(), qPrintable(b->objectName()));
+                QTest::keyRelease(win, key, mods);
+                QVERIFY(!b->isDown());
+            }
+            QCOMPARE(clicks.count(), 2);
+        }
     }
 };
 
