@@ -117,10 +117,24 @@ void MainWindow::cmdNaz_Click()
     IchiranSortBy(IchiranSortButton::Naz);
 }
 
+namespace {
+
+// Saving and printing read the grid cell by cell, row by row, and leave its
+// current cell where the reading ended: the last row, column 2.
+void currentToLastCell(QTableView *grid)
+{
+    const QAbstractItemModel *m = grid->model();
+    if (m->rowCount() > 0)
+        grid->setCurrentIndex(m->index(m->rowCount() - 1, kIchiranColumns - 1));
+}
+
+} // namespace
+
 void MainWindow::cmdIHozon_Click()
 {
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
+    currentToLastCell(msgList);
     const IchiranSaveResult r = IchiranSave(*m_ichiran);
     if (r.ok())
         MsgBoxShow(batchmsg::kSavedBody, batchmsg::kSavedTitle, MsgKind::InformationNotice, this);
@@ -132,6 +146,7 @@ void MainWindow::cmdIPrint_Click()
 {
     if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
+    currentToLastCell(msgList);
     const QString problem = ichiranPrintMessage(IchiranPrintDefault(*m_ichiran));
     if (!problem.isEmpty())
         MsgBoxShow(problem, batchmsg::kPrinterTitle, MsgKind::WarningNotice, this);

@@ -338,20 +338,26 @@ private slots:
         QCOMPARE(saved.left(25), QByteArray("\x22\x82\xBD\x82\xEB\x82\xA4\x22\x2C\x22\x82\xCD\x82\xC8\x82\xB1"
                                             "\x22\x2C\x22\x34\x32\x25\x22\x0D\x0A"));
 
-        // Sorted and saved again: one file, the new order.
+        // Sorted and saved again: one file, the new order. The save read the
+        // grid to its end, so the current cell is the last row's percentage.
         w.cmdKza->click();
+        QVERIFY(w.msgList->currentIndex() != w.msgList->model()->index(7, 2));
         w.cmdIHozon->click();
         QVERIFY(f.exported().startsWith(sjis(u"\"ゆうき\",\"たろう\",\"60%\"\r\n"_s)));
         QCOMPARE(f.exported(), exportOf(gridRows(w)));
+        QCOMPARE(w.msgList->currentIndex(), w.msgList->model()->index(7, 2));
 
-        // No keeps an existing file as it was.
+        // No keeps an existing file as it was, and the current cell too.
         boxes.clear();
         const QByteArray before = f.exported();
         w.cmdNaz->click();
+        const QModelIndex sortedCurrent = w.msgList->currentIndex();
+        QCOMPARE(sortedCurrent.column(), 0);
         answers = {MsgAnswer::No};
         w.cmdIHozon->click();
         QCOMPARE(f.exported(), before);
         QCOMPARE(boxes.size(), 1);
+        QCOMPARE(w.msgList->currentIndex(), sortedCurrent);
     }
 
     void failedSaveIsNotReportedAsDone()
@@ -386,14 +392,17 @@ private slots:
         MainWindow &w = *f.w;
         w.sngWait = 0;
         w.cmdHozon->click();
+        w.msgList->setCurrentIndex(w.msgList->model()->index(0, 0));
         answers = {MsgAnswer::No};
         w.cmdIPrint->click();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].title, u"印刷確認"_s);
         QCOMPARE(boxes[0].body, u"一括相性占いの結果を印刷します\r\n\r\n"_s);
+        QCOMPARE(w.msgList->currentIndex(), w.msgList->model()->index(0, 0));
 
         boxes.clear();
         w.cmdIPrint->click();
+        QCOMPARE(w.msgList->currentIndex(), w.msgList->model()->index(7, 2));
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes[1].kind, MsgKind::WarningNotice);
         QCOMPARE(boxes[1].title, batchmsg::kPrinterTitle);
