@@ -104,8 +104,13 @@ void MainWindow::NamaeClick(NamaeSide side, QListView *view)
     if (m_syncingList)
         return;
     const QModelIndex current = view->currentIndex();
-    if (!current.isValid() || !view->selectionModel()->isSelected(current))
+    if (!current.isValid() || !view->selectionModel()->isSelected(current)) {
+        // Ctrl+click took the selection away: the pick of no entry empties
+        // the box. Focus alone never selected anything, so it picks nothing.
+        if (!view->selectionModel()->hasSelection() && m_sides->waku(side).selected() >= 0)
+            m_sides->NamaePick(side, -1);
         return;
+    }
     m_sides->NamaePick(side, current.row());
 }
 

@@ -276,6 +276,16 @@ private slots:
         QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
         QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
         QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
+
+        // Ctrl+click on the selected name selects none, and none is picked:
+        // the box is emptied. A plain click picks it again.
+        QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(w.lstAite, 0));
+        QVERIFY(!w.lstAite->selectionModel()->hasSelection());
+        QCOMPARE(w.sides().aite().selected(), -1);
+        QVERIFY(w.txtNamae2->text().isEmpty());
+        QCOMPARE(w.txtNamae1->text(), u"たろう"_s);
+        QTest::mouseClick(w.lstAite->viewport(), Qt::LeftButton, {}, centreOf(w.lstAite, 0));
+        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
         QVERIFY(boxes.isEmpty());
     }
 
