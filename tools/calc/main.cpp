@@ -107,7 +107,7 @@ int main(int argc, char **argv)
     for (std::size_t lineNo = 1;; ++lineNo) {
         try {
             if (!std::getline(std::cin, raw)) {
-                if (!std::cin.bad() || std::cin.eof())
+                if (!std::cin.bad())
                     break;
                 // The line outgrew the memory: drop the rest of it and go on.
                 std::cin.clear();
