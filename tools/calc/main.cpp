@@ -95,7 +95,9 @@ int main(int argc, char **argv)
         std::ostream &os = (arg == "-h" || arg == "--help") ? std::cout : std::cerr;
         os << "usage: " << kProgram << " < pairs.txt\n"
            << "Each input line is SELF<TAB>PARTNER in UTF-8. Each output line holds the rows of\n"
-           << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n";
+           << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n"
+           << "A bad line, or one too large for the memory, gets a message on standard error\n"
+           << "and no output line; the exit status is then 2.\n";
         return &os == &std::cout ? 0 : 2;
     }
 
