@@ -1,10 +1,12 @@
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
+#include "ui/signals.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    kanaroll::SignalRelay::holdSignals();
     // The plain event dispatcher wakes once per batch of posted events; the
     // glib one makes a system call for every event a batch run posts.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
@@ -12,7 +14,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kanaroll"));
     kanaroll::installFontSubstitutions();
+    kanaroll::SignalRelay signalRelay;
     kanaroll::MainWindow w;
+    // Ending by a signal takes the path of 終了.
+    QObject::connect(&signalRelay, &kanaroll::SignalRelay::quitRequested, &w, &kanaroll::MainWindow::cmdEnd_Click);
     w.show();
     return QApplication::exec();
 }

@@ -17,10 +17,47 @@ struct AishoResult {
     std::size_t refusedAt = 0;
     int percentage = -1;       // 0..100 when accepted
     std::string digits;        // all rows, concatenated, ASCII '0'..'9'
-    std::vector<std::uint32_t> rowStart; // offset of each row in digits
+    std::vector<std::uint64_t> rowStart; // offset of each row in digits
 
     std::size_t rowCount() const noexcept { return refused ? 0 : rowStart.size(); }
     std::string_view row(std::size_t r) const noexcept;
+};
+
+// The rows of the triangle one at a time, each made from the one before in
+// place, so a pair of any length needs memory for one row only. A caller that
+// does not keep the whole triangle (a driver streaming rows out, a drawing that
+// shows one row at a time) uses this instead of AishoResult.
+class AishoRows
+{
+public:
+    // Builds row 0 of self+partner, split by code point. False when the pair is
+    // refused: a character outside the table (refusedAt() is its index) or a
+    // combined length below 2 (refusedAt() is that length).
+    bool start(std::u32string_view self, std::u32string_view partner);
+    bool start(std::u16string_view self, std::u16string_view partner);
+
+    // The current row; row 0 after start(), empty when refused.
+    std::string_view row() const noexcept { return std::string_view(m_digits.data(), m_length); }
+    std::uint64_t rowIndex() const noexcept { return m_index; }
+    // The current row is the result row: two digits, or "100" after row 0.
+    bool atResult() const noexcept { return m_percentage >= 0; }
+    // Replaces the current row by the next one. False, and no change, once the
+    // result row is reached (or when refused).
+    bool next() noexcept;
+
+    int percentage() const noexcept { return m_percentage; }
+    std::size_t refusedAt() const noexcept { return m_refusedAt; }
+    bool refused() const noexcept { return m_refused; }
+
+private:
+    void checkResult() noexcept;
+
+    std::string m_digits; // capacity kept between pairs
+    std::size_t m_length = 0;
+    std::uint64_t m_index = 0;
+    int m_percentage = -1;
+    std::size_t m_refusedAt = 0;
+    bool m_refused = true;
 };
 
 // Self name then partner name, split by code point. Returns !refused.

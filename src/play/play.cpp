@@ -79,26 +79,27 @@ PlayOutcome MainWindow::Play()
     const LayoutBand band = layoutBand(codePointCount(self) + codePointCount(partner));
     Picture1->setFontSize(band.fontSize);
 
-    static thread_local AishoResult result; // reused: a batch calls this for every pair
-    if (!AishoCalc(std::u16string_view(reinterpret_cast<const char16_t *>(self.utf16()), static_cast<std::size_t>(self.size())),
-                   std::u16string_view(reinterpret_cast<const char16_t *>(partner.utf16()),
-                                       static_cast<std::size_t>(partner.size())),
-                   result)) {
+    // One row at a time: the drawing needs only the row it draws, and a long
+    // pair's whole triangle would not fit in memory.
+    AishoRows rows;
+    if (!rows.start(std::u16string_view(reinterpret_cast<const char16_t *>(self.utf16()), static_cast<std::size_t>(self.size())),
+                    std::u16string_view(reinterpret_cast<const char16_t *>(partner.utf16()),
+                                        static_cast<std::size_t>(partner.size())))) {
         MsgBoxShow(QStringLiteral("ひらがな以外の文字が含まれています"), QStringLiteral("文字確認"), MsgKind::WarningNotice,
                    this);
         lblCp->setText(QString());
         return {PlayOutcome::Refused, -1};
     }
 
-    const std::string_view row0 = result.row(0);
+    const std::string_view row0 = rows.row();
     const QString row0Text = QString::fromLatin1(row0.data(), static_cast<qsizetype>(row0.size()));
     const std::int64_t x0 = rowZeroX(Picture1->widthTwips(), Picture1->TextWidth(row0Text));
     Picture1->Print(x0, 0, row0Text);
 
     QString partial;
-    for (std::size_t r = 1; r < result.rowCount(); ++r) {
-        const std::string_view row = result.row(r);
-        const RowPos pos = rowPosition(static_cast<std::int64_t>(r), band, x0);
+    while (rows.next()) {
+        const std::string_view row = rows.row();
+        const RowPos pos = rowPosition(static_cast<std::int64_t>(rows.rowIndex()), band, x0);
         partial.clear();
         for (char digit : row) {
             partial.append(QLatin1Char(digit));
@@ -109,7 +110,7 @@ PlayOutcome MainWindow::Play()
         }
     }
 
-    const int pct = result.percentage;
+    const int pct = rows.percentage();
     lblKekka->setText(QString::number(pct) + QLatin1Char('%'));
     const std::array<Face, 3> faces = facesFor(pct);
     for (int slot = 1; slot <= 3; ++slot) {

@@ -8,6 +8,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <limits>
+
 namespace kanaroll {
 
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
@@ -146,6 +148,12 @@ void UprightLabel::paintEvent(QPaintEvent *event)
         p.drawText(QRectF(area.left(), y, area.width(), line), Qt::AlignHCenter | Qt::AlignTop, QString(ch));
         y += line;
     }
+}
+
+KeyPressEdit::KeyPressEdit(QWidget *parent)
+    : QLineEdit(parent)
+{
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void KeyPressEdit::keyPressEvent(QKeyEvent *event)

@@ -128,7 +128,9 @@ class KeyPressEdit : public QLineEdit
 {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    // Holds a name of any length: a line edit would cut it at 32,767
+    // characters, and the fortune would then tell another name than the list's.
+    explicit KeyPressEdit(QWidget *parent = nullptr);
     // Returns true to cancel the key.
     std::function<bool(int keyAscii)> onKeyPress;
 

@@ -13,8 +13,10 @@ Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
 import argparse
 import os
 import re
+import resource
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -211,7 +213,7 @@ class Screenshot:
 class Kanaroll:
     """The program in one working directory, driven through its window."""
 
-    def __init__(self, display, app, places, workdir, extra_env=None):
+    def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None):
         self.display = display
         self.places = places
         self.workdir = workdir
@@ -224,7 +226,11 @@ class Kanaroll:
         env['XDG_RUNTIME_DIR'] = runtime
         env.update(extra_env or {})
         self.log = open(os.path.join(workdir, 'kanaroll.log'), 'wb')
-        self.proc = subprocess.Popen([app], cwd=workdir, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        def limit():
+            if file_size_limit is not None:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+        self.proc = subprocess.Popen([app], cwd=workdir, env=env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     preexec_fn=limit)
         self.window = wait_for(lambda: self.live() and display.windows('^Kanaroll$'), 30, 'the main window')[0]
         geometry = display.run('xdotool', 'getwindowgeometry', '--shell', self.window).stdout
         values = dict(line.split('=', 1) for line in geometry.split())
@@ -566,6 +572,71 @@ def journey_exit_during_batch(ctx):
     check(not os.path.exists(k.file(EXPORT_FILE)), 'an exit saved the results')
 
 
+def no_temporary_files(workdir):
+    left = [f for f in os.listdir(workdir) if '.txt.' in f]
+    check(not left, 'temporary files left behind: %r' % left)
+
+
+def journey_signals(ctx):
+    """SIGTERM, SIGHUP and SIGINT end the program as 終了 does: status 0, the
+    run unwound, saved files whole, no temporary file left."""
+    write_lists(ctx.workdir, LONG_SELF, LONG_PARTNER)
+    lists = {n: open(os.path.join(ctx.workdir, n), 'rb').read() for n in (SELF_FILE, PARTNER_FILE)}
+    expected = open(os.path.join(ctx.expected, 'mode_switch.txt'), 'rb').read()
+
+    # Logout or kill during an animated batch.
+    k = ctx.start()
+    k.click('cmdHozon')
+    k.answer('モード確認', 'Return')
+    wait_for(k.drawing_started, 15, 'the first fortune of the run')
+    k.proc.send_signal(signal.SIGTERM)
+    k.wait_exit()
+    check(not os.path.exists(k.file(EXPORT_FILE)), 'SIGTERM saved the results')
+
+    # The hang-up while the save's closing notice is open: the file stays whole.
+    k = ctx.start()
+    k.click('Option1(0)')
+    k.click('cmdHozon')
+    k.wait_grid()
+    k.click('cmdIHozon')
+    k.answer('保存確認', 'Return')
+    wait_for(lambda: k.live() and k.display.windows('^保存終了$'), 15, 'the box 保存終了')
+    k.proc.send_signal(signal.SIGHUP)
+    k.wait_exit()
+    same_bytes(open(k.file(EXPORT_FILE), 'rb').read(), expected, EXPORT_FILE)
+
+    # Ctrl+C in the starting shell, idle.
+    k = ctx.start()
+    k.proc.send_signal(signal.SIGINT)
+    k.wait_exit()
+    for name, data in lists.items():
+        same_bytes(open(k.file(name), 'rb').read(), data, name)
+    no_temporary_files(ctx.workdir)
+
+
+def journey_file_size_limit(ctx):
+    """Under a file-size limit a name that does not fit is not added and leaves
+    no torn line, and results that do not fit are not saved; both are warned
+    of and the program goes on."""
+    write_lists(ctx.workdir, EXAMPLE_SELF, EXAMPLE_PARTNER)
+    before = list_bytes(EXAMPLE_SELF)
+    k = ctx.start(file_size_limit=len(before) + 4)  # あえ and its CR LF take 6 bytes
+    k.enter_text('txtNamae1', 'あえ')
+    k.display.key('Return')
+    k.answer('ファイル確認', 'Return')
+    same_bytes(open(k.file(SELF_FILE), 'rb').read(), before, SELF_FILE)
+
+    k.click('Option1(0)')
+    k.click('cmdHozon')
+    k.wait_grid()
+    k.click('cmdIHozon')
+    k.answer('保存確認', 'Return')
+    k.answer('保存先確認', 'Return')
+    check(not os.path.exists(k.file(EXPORT_FILE)), 'a cut-short result file was left')
+    no_temporary_files(ctx.workdir)
+    k.quit()
+
+
 JOURNEYS = {
     'names': journey_names,
     'faces': journey_faces,
@@ -574,6 +645,8 @@ JOURNEYS = {
     'print': journey_print,
     'delete': journey_delete,
     'exit_during_batch': journey_exit_during_batch,
+    'signals': journey_signals,
+    'file_size_limit': journey_file_size_limit,
 }
 
 
@@ -671,11 +744,11 @@ class Context:
         self.display = None
         self.programs = []
 
-    def start(self, extra_env=None):
+    def start(self, extra_env=None, file_size_limit=None):
         if self.display is None:
             self.display = Display(self.root)
             self.cleanups.append(self.display.close)
-        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env)
+        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env, file_size_limit)
         self.programs.append(k)
         return k
 

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <random>
 #include <string>
@@ -59,6 +60,19 @@ const std::map<char32_t, short> &expectedTable()
     return table;
 }
 
+// C(n, k) mod 10 by Lucas' theorem modulo 2 and 5, joined by the Chinese
+// remainder theorem: digit k of row r is sum over j of C(r, j) * row0[k + j],
+// mod 10, a way to reach any row without making the ones above it.
+int binomialMod10(std::uint64_t n, std::uint64_t k)
+{
+    const int mod2 = (k & ~n) == 0 ? 1 : 0;
+    static const int small[5][5] = {{1, 0, 0, 0, 0}, {1, 1, 0, 0, 0}, {1, 2, 1, 0, 0}, {1, 3, 3, 1, 0}, {1, 4, 6, 4, 1}};
+    int mod5 = 1;
+    for (; n > 0 || k > 0; n /= 5, k /= 5)
+        mod5 = mod5 * small[n % 5][k % 5] % 5;
+    return (5 * mod2 + 6 * mod5) % 10;
+}
+
 } // namespace
 
 class TestEngine : public QObject
@@ -78,6 +92,7 @@ private slots:
     void refusalPosition();
     void shortNames();
     void bufferReuse();
+    void rowsPastThe32BitWrap();
     void randomPairs();
 };
 
@@ -369,6 +384,53 @@ void TestEngine::randomPairs()
         }
     }
     QVERIFY(hundreds > 0); // the 100 exit was exercised
+}
+
+// A combined length whose triangle holds more than 2^32 digits, streamed row
+// by row; sampled rows, those past the 2^32nd digit among them, agree with
+// rows reached directly from row 0.
+void TestEngine::rowsPastThe32BitWrap()
+{
+    constexpr std::size_t L = 92'700;
+    static_assert(L * (L + 1) / 2 > (std::uint64_t(1) << 32));
+    std::mt19937 rng(7);
+    const std::u32string kana = U"あいうえお";
+    std::u32string self;
+    for (std::size_t i = 0; i < L - 1; ++i)
+        self.push_back(kana[rng() % kana.size()]);
+    AishoRows rows;
+    QVERIFY(rows.start(self, U"ん"));
+    const std::string row0(rows.row());
+    QCOMPARE(row0.size(), L);
+
+    const std::vector<std::uint64_t> sampled = {1, 2, 4097, L / 2, L - 1900, L - 1000, L - 10, L - 4};
+    std::size_t next = 0;
+    std::uint64_t digitsBefore = 0; // where the row would start in one concatenated triangle
+    while (!rows.atResult()) {
+        QVERIFY(rows.next());
+        digitsBefore += L - rows.rowIndex() + 1;
+        const std::uint64_t r = rows.rowIndex();
+        const std::string_view row = rows.row();
+        QCOMPARE(row.size(), L - r);
+        if (next < sampled.size() && sampled[next] == r) {
+            std::vector<int> coeff(r + 1);
+            for (std::uint64_t j = 0; j <= r; ++j)
+                coeff[j] = binomialMod10(r, j);
+            for (std::size_t k : {std::size_t(0), std::size_t(1), row.size() / 2, row.size() - 1}) {
+                int sum = 0;
+                for (std::uint64_t j = 0; j <= r; ++j)
+                    sum += coeff[j] * (row0[k + j] - '0');
+                QCOMPARE(row[k] - '0', sum % 10);
+            }
+            ++next;
+        }
+    }
+    QCOMPARE(next, sampled.size());
+    QVERIFY(digitsBefore > (std::uint64_t(1) << 32)); // the last rows lie past the wrap
+    QVERIFY(!rows.next());
+    const std::string_view last = rows.row();
+    QVERIFY(last == "100" || last.size() == 2);
+    QCOMPARE(rows.percentage(), last == "100" ? 100 : (last[0] - '0') * 10 + (last[1] - '0'));
 }
 
 QTEST_APPLESS_MAIN(TestEngine)

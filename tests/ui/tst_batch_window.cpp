@@ -13,6 +13,7 @@
 #include "ui/msgbox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QStringEncoder>
 #include <QTimer>
@@ -226,6 +227,39 @@ private slots:
             QCOMPARE(b.kind, MsgKind::WarningNotice);
         }
         QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    // Names longer than a line edit holds by default (32,767): a pasted name
+    // reaches the list file and the fortune whole, and a list name whose only
+    // refused character lies past that length is refused in a batch, never
+    // told and exported under its full name.
+    void longNamesAreNeverCut()
+    {
+        const QString past = QString(32767, u'あ') + u'x';
+        Fixture f({past, u"たろう"_s}, {u"い"_s});
+        MainWindow &w = *f.w;
+        const QString pasted = QString(39999, u'か') + u'x';
+        QGuiApplication::clipboard()->setText(pasted);
+        w.txtNamae1->clear();
+        w.txtNamae1->setFocus();
+        w.txtNamae1->paste();
+        QCOMPARE(w.txtNamae1->text().size(), pasted.size());
+        QCOMPARE(w.txtNamae1->text(), pasted);
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return); // adds it to the self list
+        QCOMPARE(f.dir.read(u"自分.txt"_s), listFile({past, u"たろう"_s, pasted}));
+
+        w.txtNamae2->setText(u"い"_s);
+        w.sngWait = 0;
+        w.cmdPlay->click();
+        QCOMPARE(boxes.size(), 1); // the x at its end is seen
+        QCOMPARE(boxes[0].title, u"文字確認"_s);
+
+        boxes.clear();
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w), (Rows{{u"たろう"_s, u"い"_s, u"43"_s}, {u"い"_s, u"たろう"_s, u"94"_s}}));
+        QCOMPARE(boxes.size(), 4); // each long name refused in both orders
+        w.cmdIHozon->click();
+        QCOMPARE(f.exported(), exportOf(gridRows(w)));
     }
 
     void listShrinksDuringAPause()

@@ -1,4 +1,6 @@
+#include "gestures.h"
 #include "tempworkdir.h"
+#include "batch/export.h"
 #include "batch/ichiran.h"
 #include "lists/namaewaku.h"
 #include "ui/fonts.h"
@@ -6,11 +8,18 @@
 #include "ui/help/helpviewer.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "ui/signals.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 #include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <pthread.h>
+#include <thread>
 
 using namespace kanaroll;
 
@@ -24,9 +33,9 @@ private slots:
     void initTestCase()
     {
         installFontSubstitutions();
-        setMsgBoxHook([this](const QString &, const QString &title, MsgKind) {
+        setMsgBoxHook([this](const QString &, const QString &title, MsgKind kind) {
             titles << title;
-            return MsgAnswer::Ok;
+            return kind == MsgKind::YesNoQuestion ? MsgAnswer::Yes : MsgAnswer::Ok;
         });
     }
     void init() { titles.clear(); }
@@ -153,6 +162,107 @@ private slots:
         QVERIFY(w.ichiran().rowCount() <= 1);
         QVERIFY(!w.fraIchiran->isVisibleTo(&w));
         QCOMPARE(titles, QStringList{"モード確認"});
+    }
+
+    // A quit signal from outside takes the path of 終了: an animated batch
+    // unwinds at its next pause, help closes, nothing more is written.
+    void quitSignalDuringAnimatedBatch_data()
+    {
+        QTest::addColumn<int>("signo");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    void quitSignalDuringAnimatedBatch()
+    {
+        QFETCH(int, signo);
+        TempWorkDir dir;
+        dir.write(QStringLiteral("自分.txt"), QByteArray("\x82\xbd\x82\xeb\x82\xa4\r\n\x82\xb3\x82\xad\x82\xe7\r\n"));
+        dir.write(QStringLiteral("相手.txt"), QByteArray("\x82\xcd\x82\xc8\x82\xb1\r\n\x82\xe4\x82\xa4\x82\xab\r\n"));
+        QVERIFY(QFile::copy(sourcePath("resources/help/zqHelp.chm"), dir.filePath("zqHelp.chm")));
+        SignalRelay relay;
+        QVERIFY(relay.isActive());
+        MainWindow w;
+        connect(&relay, &SignalRelay::quitRequested, &w, &MainWindow::cmdEnd_Click);
+        w.show();
+        w.cmdHelp->click();
+        auto *service = dynamic_cast<ChmHelpService *>(w.helpService());
+        QCOMPARE(service->windows().size(), 1);
+        QTimer::singleShot(300, &w, [signo] { std::raise(signo); });
+        QElapsedTimer t;
+        t.start();
+        w.cmdHozon->click(); // animated: about 0.9 s per pair
+        QVERIFY(t.elapsed() < 3000);
+        QVERIFY(w.isClosing());
+        QVERIFY(!w.isVisible());
+        QVERIFY(service->windows().isEmpty() || !service->windows().first()->isVisible());
+        QVERIFY(w.ichiran().rowCount() <= 1);
+        QVERIFY(!QFile::exists(dir.filePath(kIchiranFileName)));
+    }
+
+    // Quit signals hammering the main thread while a file is replaced: the
+    // save completes, leaves no temporary file, and the ending comes after it.
+    void quitSignalsDuringSave_data()
+    {
+        QTest::addColumn<bool>("results");
+        QTest::newRow("export") << true;
+        QTest::newRow("list rewrite") << false;
+    }
+
+    void quitSignalsDuringSave()
+    {
+        QFETCH(bool, results);
+        TempWorkDir dir;
+        QStringList names;
+        QByteArray listBytes;
+        for (int i = 0; i < 30000; ++i) {
+            names << QStringLiteral("たろう%1").arg(i);
+            listBytes += "\x82\xbd\x82\xeb\x82\xa4" + QByteArray::number(i) + "\r\n";
+        }
+        dir.write(QStringLiteral("自分.txt"), listBytes);
+        SignalRelay relay;
+        MainWindow w;
+        connect(&relay, &SignalRelay::quitRequested, &w, &MainWindow::cmdEnd_Click);
+        w.show();
+        QByteArray expected;
+        QString file;
+        if (results) {
+            for (int i = 0; i < 200000; ++i)
+                w.ichiran().append(names.at(i % names.size()), QStringLiteral("はなこ"), i % 101);
+            QVERIFY(IchiranEncode(w.ichiran(), expected).ok());
+            file = kIchiranFileName;
+        } else {
+            const QRect first = w.lstJibun->visualRect(w.lstJibun->model()->index(0, 0));
+            QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, first.center());
+            expected = listBytes.mid(listBytes.indexOf("\r\n") + 2);
+            file = QStringLiteral("自分.txt");
+        }
+
+        const pthread_t mainThread = pthread_self();
+        std::atomic<bool> saving{true};
+        std::atomic<int> sent{0};
+        std::thread storm([&] {
+            while (saving) {
+                pthread_kill(mainThread, SIGTERM);
+                ++sent;
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        });
+        if (results)
+            w.cmdIHozon_Click();
+        else
+            doubleClick(w.lstJibun->viewport(), w.lstJibun->visualRect(w.lstJibun->model()->index(0, 0)).center());
+        saving = false;
+        storm.join();
+
+        QVERIFY(sent > 0);
+        QVERIFY(!w.isClosing()); // no event was served during the save
+        QCOMPARE(dir.read(file), expected);
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &f : left)
+            QVERIFY2(!f.contains(QStringLiteral(".txt.")), qPrintable(f));
+        QTRY_VERIFY(w.isClosing()); // then the event loop ends the program
     }
 };
 

@@ -1,11 +1,16 @@
 // kanaroll-calc: reads "SELF<TAB>PARTNER" lines of UTF-8 on standard input and
 // writes, for each, the rows of the digit triangle and the percentage, or
-// "refused". Bad lines are reported on standard error and make the exit status 2.
+// "refused". Rows are made and written one at a time, so a long line needs
+// memory for one row, not the triangle. Bad lines, and lines too large for the
+// memory at hand, are reported on standard error, get no output line and make
+// the exit status 2; the lines after them are answered all the same.
 
 #include "engine/aisho.h"
 
 #include <cstddef>
 #include <iostream>
+#include <limits>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,18 +76,14 @@ std::optional<DecodeError> decodeUtf8(std::string_view in, std::u32string &out)
     return std::nullopt;
 }
 
-void printResult(const kanaroll::AishoResult &r, std::string &line)
+// Writes the rows separated by spaces, a TAB and the percentage. The rows are
+// made in place, so nothing is allocated once the first byte is out.
+void printRows(kanaroll::AishoRows &rows)
 {
-    line.clear();
-    for (std::size_t k = 0; k < r.rowCount(); ++k) {
-        if (k > 0)
-            line.push_back(' ');
-        line.append(r.row(k));
-    }
-    line.push_back('\t');
-    line.append(std::to_string(r.percentage));
-    line.push_back('\n');
-    std::cout << line;
+    std::cout << rows.row();
+    while (rows.next())
+        std::cout << ' ' << rows.row();
+    std::cout << '\t' << rows.percentage() << '\n';
 }
 
 } // namespace
@@ -94,39 +95,57 @@ int main(int argc, char **argv)
         std::ostream &os = (arg == "-h" || arg == "--help") ? std::cout : std::cerr;
         os << "usage: " << kProgram << " < pairs.txt\n"
            << "Each input line is SELF<TAB>PARTNER in UTF-8. Each output line holds the rows of\n"
-           << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n";
+           << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n"
+           << "A bad line, or one too large for the memory, gets a message on standard error\n"
+           << "and no output line; the exit status is then 2.\n";
         return &os == &std::cout ? 0 : 2;
     }
 
     std::ios::sync_with_stdio(false);
     bool bad = false;
     std::string raw;
-    std::string out;
     std::u32string text;
-    kanaroll::AishoResult result;
-    for (std::size_t lineNo = 1; std::getline(std::cin, raw); ++lineNo) {
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        if (const auto err = decodeUtf8(raw, text)) {
-            std::cerr << kProgram << ": line " << lineNo << ": not valid UTF-8 (byte " << err->byte
-                      << ")\n";
+    kanaroll::AishoRows rows;
+    for (std::size_t lineNo = 1;; ++lineNo) {
+        try {
+            if (!std::getline(std::cin, raw)) {
+                if (!std::cin.bad())
+                    break;
+                // The line outgrew the memory: drop the rest of it and go on.
+                std::cin.clear();
+                std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+                throw std::bad_alloc();
+            }
+            if (!raw.empty() && raw.back() == '\r')
+                raw.pop_back();
+            if (const auto err = decodeUtf8(raw, text)) {
+                std::cerr << kProgram << ": line " << lineNo << ": not valid UTF-8 (byte " << err->byte
+                          << ")\n";
+                bad = true;
+                continue;
+            }
+            const std::size_t tab = text.find(U'\t');
+            if (tab == std::u32string::npos) {
+                std::cerr << kProgram << ": line " << lineNo << ": no TAB between the two names\n";
+                bad = true;
+                continue;
+            }
+            const std::u32string_view self = std::u32string_view(text).substr(0, tab);
+            const std::u32string_view partner = std::u32string_view(text).substr(tab + 1);
+            // The program never computes with an empty name, so neither does its driver.
+            if (self.empty() || partner.empty() || !rows.start(self, partner)) {
+                std::cout << "refused\n";
+                continue;
+            }
+            printRows(rows);
+        } catch (const std::bad_alloc &) {
+            std::cerr << kProgram << ": line " << lineNo << ": too long for the memory available\n";
             bad = true;
-            continue;
+            // Give back what the line took, so the next ones have room.
+            std::string().swap(raw);
+            std::u32string().swap(text);
+            rows = kanaroll::AishoRows();
         }
-        const std::size_t tab = text.find(U'\t');
-        if (tab == std::u32string::npos) {
-            std::cerr << kProgram << ": line " << lineNo << ": no TAB between the two names\n";
-            bad = true;
-            continue;
-        }
-        const std::u32string_view self = std::u32string_view(text).substr(0, tab);
-        const std::u32string_view partner = std::u32string_view(text).substr(tab + 1);
-        // The program never computes with an empty name, so neither does its driver.
-        if (self.empty() || partner.empty() || !kanaroll::AishoCalc(self, partner, result)) {
-            std::cout << "refused\n";
-            continue;
-        }
-        printResult(result, out);
     }
     std::cout.flush();
     return bad ? 2 : 0;

@@ -1,0 +1,94 @@
+#include "signals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kanaroll {
+
+namespace {
+
+constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The write end of the pipe; the handler may touch nothing else.
+volatile std::sig_atomic_t g_writeFd = -1;
+
+extern "C" void relaySignal(int signo)
+{
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signo);
+    // Non-blocking: with the pipe full a quit is already on its way.
+    [[maybe_unused]] const ssize_t n = ::write(g_writeFd, &byte, 1);
+    errno = saved;
+}
+
+sigset_t quitSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kQuitSignals)
+        sigaddset(&set, s);
+    return set;
+}
+
+} // namespace
+
+void SignalRelay::holdSignals()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const sigset_t set = quitSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+SignalRelay::SignalRelay(QObject *parent)
+    : QObject(parent)
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &m_old[3]);
+
+    const sigset_t set = quitSet();
+    int fds[2];
+    if (g_writeFd != -1 || ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        // Another relay has them, or no pipe: the signals keep their handling.
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        return;
+    }
+    m_read = fds[0];
+    g_writeFd = fds[1];
+    m_notifier = new QSocketNotifier(m_read, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalRelay::readPipe);
+
+    struct sigaction relay = {};
+    relay.sa_handler = relaySignal;
+    sigemptyset(&relay.sa_mask);
+    relay.sa_flags = SA_RESTART; // a save's write carries on, then the loop sees the byte
+    for (std::size_t i = 0; i < std::size(kQuitSignals); ++i)
+        sigaction(kQuitSignals[i], &relay, &m_old[i]);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+SignalRelay::~SignalRelay()
+{
+    sigaction(SIGXFSZ, &m_old[3], nullptr);
+    if (!m_notifier)
+        return;
+    for (std::size_t i = 0; i < std::size(kQuitSignals); ++i)
+        sigaction(kQuitSignals[i], &m_old[i], nullptr);
+    ::close(g_writeFd);
+    g_writeFd = -1;
+    ::close(m_read);
+}
+
+void SignalRelay::readPipe()
+{
+    unsigned char bytes[64];
+    const ssize_t n = ::read(m_read, bytes, sizeof bytes);
+    if (n > 0) // several signals at once ask for one ending
+        emit quitRequested(bytes[n - 1]);
+}
+
+} // namespace kanaroll

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+
+#include <csignal>
+
+class QSocketNotifier;
+
+namespace kanaroll {
+
+// Signals from outside the program.
+//
+// SIGXFSZ is ignored: a write past the file-size limit then fails with EFBIG,
+// and the list and export code cut back and warn as for a full disk, instead
+// of the process dying with half a line written.
+//
+// SIGTERM, SIGINT and SIGHUP only write a byte to a pipe; the event loop reads
+// it and emits quitRequested, which the window takes as a click of 終了. So the
+// signal is served between two events, never in the middle of a save.
+class SignalRelay : public QObject
+{
+    Q_OBJECT
+public:
+    // Call first thing in main: ignores SIGXFSZ and holds the quit signals
+    // back until a relay takes them, so none is lost or fatal meanwhile.
+    static void holdSignals();
+
+    // One relay at a time. Takes over the quit signals (and releases any held
+    // back, which then arrive through the pipe).
+    explicit SignalRelay(QObject *parent = nullptr);
+    // Gives the signals back their earlier handling.
+    ~SignalRelay() override;
+
+    bool isActive() const { return m_notifier != nullptr; }
+
+signals:
+    void quitRequested(int signo);
+
+private:
+    void readPipe();
+
+    int m_read = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    struct sigaction m_old[4] = {};
+};
+
+} // namespace kanaroll
