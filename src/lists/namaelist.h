@@ -6,15 +6,21 @@
 namespace kanaroll {
 
 // How a list file was decoded. Rewrites always store Cp932; Utf8 means a
-// modern editor saved it, Mixed that lines of both kinds were found.
-enum class NamaeEncoding { Cp932, Utf8, Mixed };
+// modern editor saved it, Mixed that lines of both kinds were found, Utf16LE
+// and Utf16BE a file with that byte-order mark ("Unicode" in Windows editors).
+enum class NamaeEncoding { Cp932, Utf8, Mixed, Utf16LE, Utf16BE };
+
+// A list file larger than this is refused, unread: far beyond any real list
+// (32,767 names), and small enough to hold in memory.
+inline constexpr qint64 kNamaeListMaxBytes = qint64(256) * 1024 * 1024;
 
 struct NamaeLoadResult {
     QStringList names;
-    bool ok = true;       // false when the file exists but cannot be read
-    bool damaged = false; // lines that decode in neither encoding were left out
+    bool ok = true;         // false when the file exists but cannot be read
+    bool leftAlone = false; // not a regular file, or too large: neither read nor ever written through
+    bool damaged = false;   // lines that decode in no encoding were left out
     NamaeEncoding encoding = NamaeEncoding::Cp932;
-    QString error;        // first sentence for the warning box, naming the file
+    QString error;          // first sentence for the warning box, naming the file
 };
 
 struct NamaeFileResult {
@@ -24,14 +30,16 @@ struct NamaeFileResult {
     explicit operator bool() const { return ok; }
 };
 
-// A missing file is an empty list and no error.
+// A missing file is an empty list and no error. Only a regular file is read;
+// a fifo or a device is refused without waiting on it.
 NamaeLoadResult NamaeListLoad(const QString &fileName);
 
 // Adds one line (name + CR LF) at the end, creating the file when missing.
 // The line is written in the file's own encoding, so that a file a modern
 // editor saved in UTF-8 stays readable as a whole; a name code page 932
-// cannot hold is refused either way. On failure the file is cut back to its
-// old length.
+// cannot hold is refused either way. A byte-order mark in the file decides
+// over `fileEncoding`. On failure the file is cut back to its old length.
+// Only a regular file is written to.
 NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name,
                                 NamaeEncoding fileEncoding = NamaeEncoding::Cp932);
 

@@ -121,7 +121,9 @@ QList<NamaeNotice> NamaeSides::NamaeStartup()
     auto loadSide = [&](NamaeWaku &waku) {
         const NamaeLoadResult r = waku.load();
         if (!r.ok)
-            notices.append({r.error + namaetext::paragraph + namaetext::startedEmpty, namaetext::fileTitle});
+            notices.append({r.error + namaetext::paragraph
+                                + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
+                            namaetext::fileTitle});
         else if (r.damaged)
             notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
     };

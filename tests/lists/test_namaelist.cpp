@@ -1,5 +1,6 @@
 #include "cp932.h"
 #include "lists/namaelist.h"
+#include "lists/namaetexts.h"
 #include "tempworkdir.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
@@ -42,6 +45,12 @@ private:
     bool m_set = false;
 };
 
+QByteArray utf16(const QString &text, bool le)
+{
+    QStringEncoder e(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    return (le ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + QByteArray(e.encode(text));
+}
+
 } // namespace
 
 class TestNamaeList : public QObject
@@ -60,6 +69,9 @@ private slots:
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
     void noCapOnLength();
+    void utf16Append();
+    void notRegularFiles();
+    void fileOverTheCap();
 };
 
 void TestNamaeList::reading_data()
@@ -126,6 +138,9 @@ void TestNamaeList::encodings_data()
     // Half-width kana in 932 that happen to be valid UTF-8 stay 932.
     QTest::newRow("932 also valid as UTF-8") << sjis(u"ﾂｱ\r\n"_s) << QStringList{u"ﾂｱ"_s} << NamaeEncoding::Cp932;
     QTest::newRow("lines of both") << sjis(u"たろう\r\n"_s) + u"はなこ\r\n"_s.toUtf8() << names << NamaeEncoding::Mixed;
+    QTest::newRow("UTF-16 LE") << utf16(text, true) << names << NamaeEncoding::Utf16LE;
+    QTest::newRow("UTF-16 BE") << utf16(text, false) << names << NamaeEncoding::Utf16BE;
+    QTest::newRow("UTF-16 LE, end-of-file mark") << utf16(text + u"\x1A"_s, true) << names << NamaeEncoding::Utf16LE;
 }
 
 void TestNamaeList::encodings()
@@ -307,6 +322,72 @@ void TestNamaeList::noCapOnLength()
     QVERIFY(NamaeListAppend(kFile, u"おわり"_s));
     names << u"おわり"_s;
     QCOMPARE(NamaeListLoad(kFile).names, names);
+}
+
+void TestNamaeList::utf16Append()
+{
+    TempWorkDir dir;
+    for (bool le : {true, false}) {
+        dir.write(kFile, utf16(u"たろう\r\nはなこ"_s, le)); // no final line end
+        QVERIFY(NamaeListAppend(kFile, u"ゆうき"_s));
+        QCOMPARE(dir.read(kFile), utf16(u"たろう\r\nはなこ\r\nゆうき\r\n"_s, le));
+        const NamaeLoadResult r = NamaeListLoad(kFile);
+        QCOMPARE(r.names, (QStringList{u"たろう"_s, u"はなこ"_s, u"ゆうき"_s}));
+        QCOMPARE(r.encoding, le ? NamaeEncoding::Utf16LE : NamaeEncoding::Utf16BE);
+    }
+    // A mark alone is an empty list: the first name gets no empty line before it.
+    dir.write(kFile, utf16(QString(), true));
+    QVERIFY(NamaeListAppend(kFile, u"たろう"_s));
+    QCOMPARE(dir.read(kFile), utf16(u"たろう\r\n"_s, true));
+    // Half a character at the end is reported and not kept.
+    dir.write(kFile, utf16(u"たろう\r\n"_s, true) + 'x');
+    NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(r.damaged);
+    QCOMPARE(r.names, QStringList{u"たろう"_s});
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(dir.read(kFile), utf16(u"たろう\r\nはなこ\r\n"_s, true));
+}
+
+void TestNamaeList::notRegularFiles()
+{
+    TempWorkDir dir;
+    const QString fifo = u"相手.txt"_s;
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(QFile::link(u"/dev/zero"_s, kFile));
+    for (const QString &name : {fifo, kFile}) {
+        // Neither blocks nor reads without end; neither is written through.
+        const NamaeLoadResult r = NamaeListLoad(name);
+        QVERIFY(!r.ok);
+        QVERIFY(r.leftAlone);
+        QVERIFY(r.names.isEmpty());
+        QCOMPARE(r.error, namaetext::notRegular(name));
+        const NamaeFileResult add = NamaeListAppend(name, u"たろう"_s);
+        QVERIFY(!add.ok);
+        QCOMPARE(add.error, namaetext::notRegular(name));
+        QVERIFY(!NamaeListSave(name, {u"たろう"_s}).ok);
+    }
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
+    QVERIFY(QFileInfo(kFile).isSymLink());
+    QCOMPARE(::stat("/dev/zero", &st), 0);
+    QVERIFY(S_ISCHR(st.st_mode));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+}
+
+void TestNamaeList::fileOverTheCap()
+{
+    TempWorkDir dir;
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    // Sparse: takes no room on the disk.
+    QVERIFY(QFile::resize(kFile, kNamaeListMaxBytes + 1));
+    const NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(!r.ok);
+    QVERIFY(r.leftAlone);
+    QVERIFY(r.names.isEmpty());
+    QCOMPARE(r.error, namaetext::tooLarge(kFile));
+    QCOMPARE(NamaeListAppend(kFile, u"はなこ"_s).error, namaetext::tooLarge(kFile));
+    QCOMPARE(QFileInfo(kFile).size(), kNamaeListMaxBytes + 1);
 }
 
 QTEST_GUILESS_MAIN(TestNamaeList)
