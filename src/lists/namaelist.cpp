@@ -2,6 +2,7 @@
 
 #include "lists/namaetexts.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,15 +152,18 @@ namespace {
 class ListFile
 {
 public:
-    enum Status { Open, Missing, NotRegular, Failed };
+    enum Status { Open, Missing, NotRegular, Failed, Busy };
 
     ListFile() = default;
     ListFile(const ListFile &) = delete;
     ListFile &operator=(const ListFile &) = delete;
-    ~ListFile()
+    ~ListFile() { close(); }
+
+    void close()
     {
         if (m_fd >= 0)
             ::close(m_fd);
+        m_fd = -1;
     }
 
     // Opens without blocking, since a fifo would wait for a writer, and keeps
@@ -189,6 +194,34 @@ public:
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         return Open;
+    }
+
+    // Opens and takes the lock: exclusive for a change, shared for a read. The
+    // lock is an open-file-description lock, so the kernel drops it when its
+    // holder ends however it ends, and closing another descriptor of the
+    // same file in this process does not. A change replaces the file with a
+    // new one, so a lock had on a file that is no longer the one at the path
+    // is let go and taken again on the new one.
+    // Busy: another holder kept it past the deadline (the file stays open
+    // when `readAnyway`, for a reader that would rather not wait longer).
+    Status openLocked(const QString &fileName, int flags, bool exclusive, QDeadlineTimer deadline,
+                      bool readAnyway = false)
+    {
+        for (;;) {
+            const Status status = open(fileName, flags);
+            if (status != Open)
+                return status;
+            if (!lock(exclusive, deadline)) {
+                if (!readAnyway)
+                    close();
+                return Busy;
+            }
+            struct stat here {}, there {};
+            if (::fstat(m_fd, &here) == 0 && ::stat(QFile::encodeName(fileName).constData(), &there) == 0
+                && here.st_dev == there.st_dev && here.st_ino == there.st_ino)
+                return Open;
+            close();
+        }
     }
 
     int fd() const { return m_fd; }
@@ -252,6 +285,30 @@ public:
     }
 
 private:
+    bool lock(bool exclusive, QDeadlineTimer deadline)
+    {
+        struct flock fl {};
+        fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        int pauseMs = 1;
+        for (;;) {
+            if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            // A file system without locks: go on as the program always did.
+            if (errno != EAGAIN && errno != EACCES)
+                return true;
+            const qint64 left = deadline.remainingTime();
+            if (left == 0)
+                return false;
+            const qint64 ms = left < 0 ? pauseMs : std::min<qint64>(pauseMs, left);
+            const timespec ts{time_t(ms / 1000), long(ms % 1000) * 1000000L};
+            ::nanosleep(&ts, nullptr);
+            pauseMs = std::min(pauseMs * 2, 16);
+        }
+    }
+
     ReadStatus fail()
     {
         m_errno = errno;
@@ -338,12 +395,14 @@ void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &r
 
 } // namespace
 
-NamaeLoadResult NamaeListLoad(const QString &fileName)
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
 {
     NamaeLoadResult result;
     ListFile file;
     QByteArray bytes;
-    switch (file.open(fileName, O_RDONLY)) {
+    // A reader waits for a change under way, so as not to see half a line;
+    // past the wait it reads what is there, since a rewrite is never torn.
+    switch (file.openLocked(fileName, O_RDONLY, false, QDeadlineTimer(lockWaitMs), true)) {
     case ListFile::Missing:
         return result;
     case ListFile::NotRegular:
@@ -356,6 +415,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
         result.error = namaetext::readFailed(fileName);
         return result;
     case ListFile::Open:
+    case ListFile::Busy:
         break;
     }
     switch (file.readAll(bytes)) {
@@ -372,6 +432,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
         break;
     }
     decodeInto(bytes, fileName, result);
+    result.bytes = bytes;
     return result;
 }
 
@@ -423,6 +484,8 @@ NamaeFileResult openFailed(const QString &fileName, const ListFile &file, ListFi
 {
     if (status == ListFile::NotRegular)
         return {false, namaetext::notRegular(fileName), QString()};
+    if (status == ListFile::Busy)
+        return {false, namaetext::lockBusy(fileName), QString()};
     return writeFailed(fileName, file.reason());
 }
 
@@ -461,9 +524,10 @@ char16_t unitBefore(QByteArrayView bytes, qsizetype at, qsizetype start, NamaeEn
 }
 
 // Appends one line to the open file whose whole content is `bytes`, in the
-// file's own encoding; on failure the file is put back as it was.
+// file's own encoding; on failure the file is put back as it was. `written`
+// gets the file's new content.
 NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QString &fileName, const QString &name,
-                           NamaeEncoding encoding)
+                           NamaeEncoding encoding, QByteArray &written)
 {
     const qsizetype start = bomLength(bytes);
     qsizetype at = bytes.size();
@@ -476,7 +540,8 @@ NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QStrin
     const char16_t last = unitBefore(bytes, at, start, encoding);
     // A file whose last line lacks its line end would glue the new name to it.
     const bool glued = at > start && last != u'\n' && last != u'\r';
-    const QByteArray line = encodeText((glued ? QStringLiteral("\r\n") : QString()) + name + QStringLiteral("\r\n"), encoding);
+    const QByteArray line =
+        encodeText((glued ? QStringLiteral("\r\n") : QString()) + name + QStringLiteral("\r\n"), encoding);
     if (!file.writeAt(line, at) || file.size() != at + line.size()) {
         const QString reason = file.reason();
         // No half line left behind, and what was written over comes back.
@@ -484,42 +549,24 @@ NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QStrin
             file.writeAt(QByteArrayView(bytes).sliced(at), at);
         return writeFailed(fileName, reason);
     }
+    written = bytes.left(at) + line;
     return {};
 }
 
-} // namespace
-
-NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
+// The byte-order mark decides; without one, the reading of the file.
+NamaeEncoding appendEncoding(QByteArrayView bytes, NamaeEncoding guessed)
 {
-    if (!cp932CanHold(name))
-        return unheld(fileName, name);
-    ListFile file;
-    const ListFile::Status status = file.open(fileName, O_RDWR | O_CREAT);
-    if (status != ListFile::Open)
-        return openFailed(fileName, file, status);
-    QByteArray bytes;
-    switch (file.readAll(bytes)) {
-    case ListFile::TooLarge:
-        return {false, namaetext::tooLarge(fileName), QString()};
-    case ListFile::ReadFailed:
-        return writeFailed(fileName, file.reason());
-    case ListFile::ReadOk:
-        break;
-    }
-    // The byte-order mark decides; without one, the caller's reading of the file.
-    NamaeEncoding encoding = fileEncoding;
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        encoding = NamaeEncoding::Utf8;
-    else if (bytes.startsWith("\xFF\xFE"))
-        encoding = NamaeEncoding::Utf16LE;
-    else if (bytes.startsWith("\xFE\xFF"))
-        encoding = NamaeEncoding::Utf16BE;
-    else if (isUtf16(encoding))
-        encoding = NamaeEncoding::Cp932;
-    return appendLine(file, bytes, fileName, name, encoding);
+        return NamaeEncoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return NamaeEncoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return NamaeEncoding::Utf16BE;
+    return isUtf16(guessed) ? NamaeEncoding::Cp932 : guessed;
 }
 
-NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
+// The file content for a list: one line per name in code page 932.
+NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QByteArray &bytes)
 {
     QString text;
     qsizetype total = 0;
@@ -531,21 +578,21 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
         text += u"\r\n";
     }
     QStringEncoder encoder(kCp932, kStateless);
-    const QByteArray bytes = encoder.encode(text);
+    bytes = encoder.encode(text);
     if (encoder.hasError()) {
         for (const QString &name : names) {
             if (!cp932CanHold(name))
                 return unheld(fileName, name);
         }
     }
+    return {};
+}
 
-    // Only a regular file is replaced: the replacement would otherwise go
-    // where a link to a device points.
-    ListFile current;
-    const ListFile::Status status = current.open(fileName, O_RDONLY);
-    if (status == ListFile::NotRegular || status == ListFile::Failed)
-        return openFailed(fileName, current, status);
-
+// Replaces the file whole; called with the file locked and known to be a
+// regular file (the replacement would otherwise go where a link to a device
+// points).
+NamaeFileResult replaceFile(const QString &fileName, const QByteArray &bytes)
+{
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailed(fileName, file.errorString());
@@ -556,6 +603,163 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
     if (!file.commit())
         return writeFailed(fileName, file.errorString());
     return {};
+}
+
+// The file opened, locked for a change and read whole.
+struct LockedList {
+    ListFile file;
+    QByteArray bytes;
+    NamaeFileResult status; // not ok: the change cannot be made
+};
+
+void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked)
+{
+    const ListFile::Status status =
+        locked.file.openLocked(fileName, O_RDWR | O_CREAT, true, QDeadlineTimer(lockWaitMs));
+    if (status != ListFile::Open) {
+        locked.status = openFailed(fileName, locked.file, status);
+        return;
+    }
+    switch (locked.file.readAll(locked.bytes)) {
+    case ListFile::TooLarge:
+        locked.status = {false, namaetext::tooLarge(fileName), QString()};
+        break;
+    case ListFile::ReadFailed:
+        locked.status = writeFailed(fileName, locked.file.reason());
+        break;
+    case ListFile::ReadOk:
+        break;
+    }
+}
+
+// The list the file holds now: the caller's own names while the file is
+// still as the caller last saw it, so that one window alone behaves exactly
+// as it always has; else the file read afresh.
+NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known)
+{
+    if (bytes == known.bytes)
+        return known;
+    NamaeLoadResult now;
+    decodeInto(bytes, fileName, now);
+    now.bytes = bytes;
+    return now;
+}
+
+} // namespace
+
+NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
+{
+    if (!cp932CanHold(name))
+        return unheld(fileName, name);
+    LockedList locked;
+    lockForChange(fileName, kNamaeLockWaitMs, locked);
+    if (!locked.status)
+        return locked.status;
+    QByteArray written;
+    return appendLine(locked.file, locked.bytes, fileName, name, appendEncoding(locked.bytes, fileEncoding), written);
+}
+
+NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
+{
+    QByteArray bytes;
+    if (NamaeFileResult r = encodeList(fileName, names, bytes); !r)
+        return r;
+    ListFile file;
+    const ListFile::Status status =
+        file.openLocked(fileName, O_RDWR | O_CREAT, true, QDeadlineTimer(kNamaeLockWaitMs));
+    if (status != ListFile::Open)
+        return openFailed(fileName, file, status);
+    return replaceFile(fileName, bytes);
+}
+
+NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
+                                   int lockWaitMs)
+{
+    NamaeChangeResult result;
+    if (!cp932CanHold(name)) {
+        result.file = unheld(fileName, name);
+        return result;
+    }
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    if (!locked.status) {
+        result.file = locked.status;
+        return result;
+    }
+    result.now = current(fileName, locked.bytes, known);
+    if (result.now.names.contains(name)) // added meanwhile from elsewhere
+        return result;
+    QByteArray written;
+    result.file = appendLine(locked.file, locked.bytes, fileName, name,
+                             appendEncoding(locked.bytes, result.now.encoding), written);
+    if (!result.file)
+        return result;
+    result.changed = true;
+    result.now.names.append(name);
+    result.now.bytes = written;
+    return result;
+}
+
+NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
+                                      const NamaeLoadResult &known, int lockWaitMs)
+{
+    NamaeChangeResult result;
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    if (!locked.status) {
+        result.file = locked.status;
+        return result;
+    }
+    result.now = current(fileName, locked.bytes, known);
+    QStringList &names = result.now.names;
+    // The entry chosen where the file is as the caller saw it; else the
+    // first of that name.
+    qsizetype at = locked.bytes == known.bytes && row >= 0 && row < names.size() && names.at(row) == name
+        ? row
+        : names.indexOf(name);
+    if (at < 0) // gone already
+        return result;
+    QStringList after = names;
+    after.removeAt(at);
+    QByteArray bytes;
+    result.file = encodeList(fileName, after, bytes);
+    if (result.file)
+        result.file = replaceFile(fileName, bytes);
+    if (!result.file)
+        return result;
+    result.changed = true;
+    result.now.names = std::move(after);
+    result.now.bytes = bytes;
+    result.now.encoding = NamaeEncoding::Cp932;
+    result.now.damaged = false;
+    return result;
+}
+
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
+{
+    NamaeChangeResult result;
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    result.file = locked.status;
+    if (result.file)
+        result.file = replaceFile(fileName, QByteArray());
+    result.changed = bool(result.file);
+    return result;
+}
+
+NamaeFileStamp NamaeFileStamp::of(const QString &fileName)
+{
+    NamaeFileStamp stamp;
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
 }
 
 } // namespace kanaroll

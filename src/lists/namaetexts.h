@@ -43,6 +43,10 @@ inline QString tooLarge(const QString &file)
 {
     return QStringLiteral("リストファイル <%1>は大きすぎて読み込めません。").arg(file);
 }
+inline QString lockBusy(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>はほかのプログラムが変更中です。").arg(file);
+}
 inline QString unheldChar(const QString &name, const QString &ch, const QString &file)
 {
     return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(name, ch, file);

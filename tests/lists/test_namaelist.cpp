@@ -8,8 +8,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kanaroll;
@@ -72,6 +74,8 @@ private slots:
     void utf16Append();
     void notRegularFiles();
     void fileOverTheCap();
+    void lockHeldElsewhere();
+    void changesFromTwoProcesses();
 };
 
 void TestNamaeList::reading_data()
@@ -388,6 +392,84 @@ void TestNamaeList::fileOverTheCap()
     QCOMPARE(r.error, namaetext::tooLarge(kFile));
     QCOMPARE(NamaeListAppend(kFile, u"はなこ"_s).error, namaetext::tooLarge(kFile));
     QCOMPARE(QFileInfo(kFile).size(), kNamaeListMaxBytes + 1);
+}
+
+void TestNamaeList::lockHeldElsewhere()
+{
+    TempWorkDir dir;
+    const QByteArray old = sjis(u"たろう\r\n"_s);
+    dir.write(kFile, old);
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) { // holds the lock as a change would, until killed
+        const int fd = ::open(QFile::encodeName(kFile).constData(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        const char ok = fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        for (;;)
+            ::pause();
+    }
+    char ok = 0;
+    QCOMPARE(::read(ready[0], &ok, 1), 1);
+    QCOMPARE(ok, 'y');
+
+    NamaeLoadResult known = NamaeListLoad(kFile, 0);
+    QCOMPARE(known.names, QStringList{u"たろう"_s});
+    const NamaeChangeResult busy = NamaeListAddName(kFile, u"はなこ"_s, known, 300);
+    QVERIFY(!busy.file.ok);
+    QCOMPARE(busy.file.error, namaetext::lockBusy(kFile));
+    QCOMPARE(NamaeListRemoveAll(kFile, 300).file.error, namaetext::lockBusy(kFile));
+    QCOMPARE(dir.read(kFile), old);
+
+    // The holder dies without letting go: the next change does not wait.
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    const NamaeChangeResult added = NamaeListAddName(kFile, u"はなこ"_s, known, 300);
+    QVERIFY(added.file.ok);
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+void TestNamaeList::changesFromTwoProcesses()
+{
+    // Two processes add names and delete every other one of their own, each
+    // from a list it never refreshes: nothing may be lost or come back.
+    TempWorkDir dir;
+    constexpr int kEach = 60;
+    auto name = [](int who, int i) { return QString(QChar(u'あ' + who)) + QString::number(i); };
+    pid_t pids[2];
+    for (int who = 0; who < 2; ++who) {
+        pids[who] = ::fork();
+        if (pids[who] == 0) {
+            NamaeLoadResult stale;
+            for (int i = 0; i < kEach; ++i) {
+                bool ok = NamaeListAddName(kFile, name(who, i), stale).file.ok;
+                if (i % 2 == 1)
+                    ok = ok && NamaeListRemoveName(kFile, name(who, i - 1), -1, stale).file.ok;
+                if (!ok)
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    QStringList expected;
+    for (int who = 0; who < 2; ++who) {
+        for (int i = 1; i < kEach; i += 2)
+            expected << name(who, i);
+    }
+    QStringList got = NamaeListLoad(kFile).names;
+    got.sort();
+    expected.sort();
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(TestNamaeList)
