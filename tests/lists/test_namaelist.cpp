@@ -412,6 +412,14 @@ void TestNamaeList::lockHeldElsewhere()
         for (;;)
             ::pause();
     }
+    struct Reap { // also when a check below fails
+        pid_t pid;
+        ~Reap()
+        {
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
+        }
+    } reap{holder};
     char ok = 0;
     QCOMPARE(::read(ready[0], &ok, 1), 1);
     QCOMPARE(ok, 'y');
@@ -426,7 +434,8 @@ void TestNamaeList::lockHeldElsewhere()
 
     // The holder dies without letting go: the next change does not wait.
     ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    QCOMPARE(::waitpid(holder, nullptr, 0), holder);
+    reap.pid = 0;
     const NamaeChangeResult added = NamaeListAddName(kFile, u"はなこ"_s, known, 300);
     QVERIFY(added.file.ok);
     QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
