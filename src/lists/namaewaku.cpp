@@ -123,6 +123,7 @@ void NamaeWaku::setNames(const QStringList &names)
         ++tail;
     const QString selectedName = selectedText();
     const int oldSelected = m_selected;
+    emit namesUpdating(true);
 
     if (oldSize - tail > head) {
         beginRemoveRows(QModelIndex(), int(head), int(oldSize - tail - 1));
@@ -154,6 +155,7 @@ void NamaeWaku::setNames(const QStringList &names)
     m_selected = row;
     if (row != oldSelected)
         emit selectedChanged(row);
+    emit namesUpdating(false);
 }
 
 int NamaeWaku::rowCount(const QModelIndex &parent) const

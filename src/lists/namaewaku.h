@@ -53,6 +53,9 @@ public:
 
 signals:
     void selectedChanged(int row);
+    // Around a change of rows that is not the user's choosing: a view that
+    // moves its selection along is not the user picking.
+    void namesUpdating(bool begins);
 
 private:
     NamaeLoadResult known() const;

@@ -6,7 +6,10 @@
 #include "ui/msgbox.h"
 
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 #include <QTimer>
+
+#include <utility>
 
 namespace kanaroll {
 
@@ -64,12 +67,17 @@ void MainWindow::createLists()
             QItemSelectionModel *selection = view->selectionModel();
             if (row >= 0 && selection->isRowSelected(row))
                 return;
-            m_syncingList = true;
+            const QScopedValueRollback sync(m_syncingList, true);
             if (row < 0)
                 selection->clear();
             else
                 selection->setCurrentIndex(view->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
-            m_syncingList = false;
+        });
+        connect(&m_sides->waku(side), &NamaeWaku::namesUpdating, this, [this, saved = false](bool begins) mutable {
+            if (begins)
+                saved = std::exchange(m_syncingList, true);
+            else
+                m_syncingList = saved;
         });
     }
 }
