@@ -185,11 +185,15 @@ public:
             return m_errno == ENOENT ? Missing : Failed;
         }
         m_fd = fd;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            m_errno = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        if (::fstat(fd, &st) != 0) {
+            m_errno = errno;
+            close();
+            return Failed;
+        }
+        if (!S_ISREG(st.st_mode)) {
             const bool dir = S_ISDIR(st.st_mode);
-            ::close(m_fd);
-            m_fd = -1;
+            m_errno = EISDIR;
+            close();
             return dir ? Failed : NotRegular;
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
