@@ -105,6 +105,26 @@ int main()
         if (sides.NamaeAdd(NamaeSide::Jibun, 13) != NamaeAddResult::Added)
             std::exit(1);
     });
-    std::printf("lists_add_to_32767: %.3f ms (target: <= 5 ms)\n", add);
+    // The lock, the re-read of the whole file and the append.
+    std::printf("lists_add_to_32767: %.3f ms (target: <= 20 ms)\n", add);
+
+    // The same when another window changed the file since: decoded afresh.
+    NamaeSides other(dialogs);
+    other.NamaeStartup();
+    std::vector<double> ms;
+    for (int r = 0; r < 25; ++r) {
+        sides.setEntryText(NamaeSide::Jibun, QStringLiteral("しんき") + QString::number(n++));
+        other.setEntryText(NamaeSide::Jibun, QStringLiteral("べつ") + QString::number(n++));
+        if (other.NamaeAdd(NamaeSide::Jibun, 13) != NamaeAddResult::Added)
+            std::exit(1);
+        QElapsedTimer t;
+        t.start();
+        if (sides.NamaeAdd(NamaeSide::Jibun, 13) != NamaeAddResult::Added)
+            std::exit(1);
+        ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    const double addAfterOther = ms[ms.size() / 2];
+    std::printf("lists_add_to_32767_changed_elsewhere: %.3f ms (target: <= 20 ms)\n", addAfterOther);
     return 0;
 }

@@ -2,12 +2,20 @@
 
 #include "lists/namaetexts.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kanaroll {
 
@@ -138,23 +146,225 @@ QStringList NamaeListParse(QStringView text)
     return names;
 }
 
-NamaeLoadResult NamaeListLoad(const QString &fileName)
-{
-    NamaeLoadResult result;
-    QFile file(fileName);
-    if (!file.exists())
-        return result;
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        result.ok = false;
-        result.error = namaetext::readFailed(fileName);
-        return result;
-    }
-    file.close();
+namespace {
 
-    QByteArrayView data(bytes);
+// One list file, open on a descriptor that is closed with it.
+class ListFile
+{
+public:
+    enum Status { Open, Missing, NotRegular, Failed, Busy };
+
+    ListFile() = default;
+    ListFile(const ListFile &) = delete;
+    ListFile &operator=(const ListFile &) = delete;
+    ~ListFile() { close(); }
+
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    // Opens without blocking, since a fifo would wait for a writer, and keeps
+    // the descriptor only for a regular file (checked on the descriptor, so a
+    // swap after the check cannot slip through). Devices are turned away
+    // before they are opened: opening some has effects of its own.
+    Status open(const QString &fileName, int flags)
+    {
+        const QByteArray path = QFile::encodeName(fileName);
+        struct stat st {};
+        if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            return NotRegular;
+        int fd;
+        do
+            fd = ::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            m_errno = errno;
+            return m_errno == ENOENT ? Missing : Failed;
+        }
+        m_fd = fd;
+        if (::fstat(fd, &st) != 0) {
+            m_errno = errno;
+            close();
+            return Failed;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            const bool dir = S_ISDIR(st.st_mode);
+            m_errno = EISDIR;
+            close();
+            return dir ? Failed : NotRegular;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return Open;
+    }
+
+    // Opens and takes the lock: exclusive for a change, shared for a read. The
+    // lock is an open-file-description lock, so the kernel drops it when its
+    // holder ends however it ends, and closing another descriptor of the
+    // same file in this process does not. A change replaces the file with a
+    // new one, so a lock had on a file that is no longer the one at the path
+    // is let go and taken again on the new one.
+    // Busy: another holder kept it past the deadline (the file stays open
+    // when `readAnyway`, for a reader that would rather not wait longer).
+    Status openLocked(const QString &fileName, int flags, bool exclusive, QDeadlineTimer deadline,
+                      bool readAnyway = false)
+    {
+        for (;;) {
+            const Status status = open(fileName, flags);
+            if (status != Open)
+                return status;
+            if (!lock(exclusive, deadline)) {
+                if (!readAnyway)
+                    close();
+                return Busy;
+            }
+            struct stat here {}, there {};
+            if (::fstat(m_fd, &here) == 0 && ::stat(QFile::encodeName(fileName).constData(), &there) == 0
+                && here.st_dev == there.st_dev && here.st_ino == there.st_ino)
+                return Open;
+            close();
+        }
+    }
+
+    int fd() const { return m_fd; }
+    QString reason() const { return QString::fromLocal8Bit(std::strerror(m_errno)); }
+
+    enum ReadStatus { ReadOk, TooLarge, ReadFailed };
+    // The whole file from its start, at most kNamaeListMaxBytes.
+    ReadStatus readAll(QByteArray &out)
+    {
+        out.clear();
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0)
+            return fail();
+        if (st.st_size > kNamaeListMaxBytes)
+            return TooLarge;
+        // The file may grow while it is read; the cap holds all the same.
+        out.resize(qsizetype(st.st_size) + 1);
+        qsizetype have = 0;
+        for (;;) {
+            if (have == out.size()) {
+                if (have > kNamaeListMaxBytes)
+                    return TooLarge;
+                out.resize(std::min<qsizetype>(have * 2 + 4096, kNamaeListMaxBytes + 1));
+            }
+            const ssize_t n = ::pread(m_fd, out.data() + have, size_t(out.size() - have), off_t(have));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return fail();
+            if (n == 0)
+                break;
+            have += n;
+        }
+        if (have > kNamaeListMaxBytes)
+            return TooLarge;
+        out.truncate(have);
+        return ReadOk;
+    }
+
+    // Writes all of `bytes` at `at`; false with errno kept on a short write.
+    bool writeAt(QByteArrayView bytes, qint64 at)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pwrite(m_fd, bytes.data() + done, size_t(bytes.size() - done), off_t(at + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_errno = n < 0 ? errno : EIO;
+                return false;
+            }
+            done += n;
+        }
+        return true;
+    }
+
+    qint64 size()
+    {
+        struct stat st {};
+        return ::fstat(m_fd, &st) == 0 ? qint64(st.st_size) : -1;
+    }
+
+private:
+    bool lock(bool exclusive, QDeadlineTimer deadline)
+    {
+        struct flock fl {};
+        fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        int pauseMs = 1;
+        for (;;) {
+            if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            // A file system without locks: go on as the program always did.
+            if (errno != EAGAIN && errno != EACCES)
+                return true;
+            const qint64 left = deadline.remainingTime();
+            if (left == 0)
+                return false;
+            const qint64 ms = left < 0 ? pauseMs : std::min<qint64>(pauseMs, left);
+            const timespec ts{time_t(ms / 1000), long(ms % 1000) * 1000000L};
+            ::nanosleep(&ts, nullptr);
+            pauseMs = std::min(pauseMs * 2, 16);
+        }
+    }
+
+    ReadStatus fail()
+    {
+        m_errno = errno;
+        return ReadFailed;
+    }
+
+    int m_fd = -1;
+    int m_errno = 0;
+};
+
+qsizetype bomLength(QByteArrayView data)
+{
+    if (data.startsWith("\xEF\xBB\xBF"))
+        return 3;
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF"))
+        return 2;
+    return 0;
+}
+
+bool isUtf16(NamaeEncoding e) { return e == NamaeEncoding::Utf16LE || e == NamaeEncoding::Utf16BE; }
+
+// The file's text, decoded by its byte-order mark or by guessing between
+// code page 932 and UTF-8.
+void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &result)
+{
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
+        const bool le = data.front() == '\xFF';
+        result.encoding = le ? NamaeEncoding::Utf16LE : NamaeEncoding::Utf16BE;
+        data = data.sliced(2);
+        if (data.size() % 2 != 0) { // half a character at the end
+            result.damaged = true;
+            data.chop(1);
+        }
+        QStringDecoder utf16(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE, kStateless);
+        QString text = utf16.decode(data);
+        if (text.endsWith(u'\x1A'))
+            text.chop(1);
+        if (QStringView(text).isValidUtf16()) {
+            result.names = NamaeListParse(text);
+        } else { // lone surrogates: those lines are left out
+            forEachLine(text, [&](QStringView line, bool terminated) {
+                if (line.isValidUtf16())
+                    parseLine(line, terminated, result.names);
+                else
+                    result.damaged = true;
+            });
+        }
+        if (result.damaged)
+            result.error = namaetext::damagedLines(fileName);
+        return;
+    }
+
     const bool bom = data.startsWith("\xEF\xBB\xBF");
     if (bom)
         data = data.sliced(3);
@@ -165,7 +375,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
     if (whole.ok) {
         result.names = NamaeListParse(whole.text);
         result.encoding = whole.encoding;
-        return result;
+        return;
     }
 
     // Neither encoding fits the whole file: decide line by line (a file
@@ -185,6 +395,48 @@ NamaeLoadResult NamaeListLoad(const QString &fileName)
     result.encoding = sawUtf8 ? (sawCp932 ? NamaeEncoding::Mixed : NamaeEncoding::Utf8) : NamaeEncoding::Cp932;
     if (result.damaged)
         result.error = namaetext::damagedLines(fileName);
+}
+
+} // namespace
+
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
+{
+    NamaeLoadResult result;
+    ListFile file;
+    QByteArray bytes;
+    // A reader waits for a change under way, so as not to see half a line;
+    // past the wait it reads what is there, since a rewrite is never torn.
+    switch (file.openLocked(fileName, O_RDONLY, false, QDeadlineTimer(lockWaitMs), true)) {
+    case ListFile::Missing:
+        return result;
+    case ListFile::NotRegular:
+        result.ok = false;
+        result.leftAlone = true;
+        result.error = namaetext::notRegular(fileName);
+        return result;
+    case ListFile::Failed:
+        result.ok = false;
+        result.error = namaetext::readFailed(fileName);
+        return result;
+    case ListFile::Open:
+    case ListFile::Busy:
+        break;
+    }
+    switch (file.readAll(bytes)) {
+    case ListFile::TooLarge:
+        result.ok = false;
+        result.leftAlone = true;
+        result.error = namaetext::tooLarge(fileName);
+        return result;
+    case ListFile::ReadFailed:
+        result.ok = false;
+        result.error = namaetext::readFailed(fileName);
+        return result;
+    case ListFile::ReadOk:
+        break;
+    }
+    decodeInto(bytes, fileName, result);
+    result.bytes = bytes;
     return result;
 }
 
@@ -229,50 +481,96 @@ NamaeFileResult writeFailed(const QString &fileName, const QString &reason)
 
 } // namespace
 
-NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
-{
-    QStringEncoder encoder(kCp932, kStateless);
-    QByteArray line = encoder.encode(name);
-    if (encoder.hasError())
-        return unheld(fileName, name);
-    if (fileEncoding == NamaeEncoding::Utf8)
-        line = name.toUtf8();
-    line += "\r\n";
+namespace {
 
-    QFile file(fileName);
-    // Unbuffered, so that a failed write leaves nothing pending that could
-    // reach the file after it has been cut back.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return writeFailed(fileName, file.errorString());
-    const qint64 oldSize = file.size();
-    qint64 at = oldSize;
-    char last = 0;
-    if (at > 0 && (!file.seek(at - 1) || !file.getChar(&last)))
-        return writeFailed(fileName, file.errorString());
+// Why a change cannot go to this file, or an empty result when it can.
+NamaeFileResult openFailed(const QString &fileName, const ListFile &file, ListFile::Status status)
+{
+    if (status == ListFile::NotRegular)
+        return {false, namaetext::notRegular(fileName), QString()};
+    if (status == ListFile::Busy)
+        return {false, namaetext::lockBusy(fileName), QString()};
+    return writeFailed(fileName, file.reason());
+}
+
+QByteArray encodeText(const QString &text, NamaeEncoding encoding)
+{
+    switch (encoding) {
+    case NamaeEncoding::Utf8:
+        return text.toUtf8();
+    case NamaeEncoding::Utf16LE:
+    case NamaeEncoding::Utf16BE: {
+        QStringEncoder utf16(encoding == NamaeEncoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                 : QStringConverter::Utf16BE,
+                             kStateless);
+        return utf16.encode(text);
+    }
+    case NamaeEncoding::Cp932:
+    case NamaeEncoding::Mixed:
+        break;
+    }
+    QStringEncoder cp932(kCp932, kStateless);
+    return cp932.encode(text);
+}
+
+// The code unit that ends `bytes` before `at`, or 0 when there is none.
+char16_t unitBefore(QByteArrayView bytes, qsizetype at, qsizetype start, NamaeEncoding encoding)
+{
+    const qsizetype width = isUtf16(encoding) ? 2 : 1;
+    if (at - width < start)
+        return 0;
+    const auto b = [&](qsizetype i) { return char16_t(static_cast<unsigned char>(bytes[i])); };
+    if (encoding == NamaeEncoding::Utf16LE)
+        return char16_t(b(at - 2) | b(at - 1) << 8);
+    if (encoding == NamaeEncoding::Utf16BE)
+        return char16_t(b(at - 2) << 8 | b(at - 1));
+    return b(at - 1);
+}
+
+// Appends one line to the open file whose whole content is `bytes`, in the
+// file's own encoding; on failure the file is put back as it was. `written`
+// gets the file's new content.
+NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QString &fileName, const QString &name,
+                           NamaeEncoding encoding, QByteArray &written)
+{
+    const qsizetype start = bomLength(bytes);
+    qsizetype at = bytes.size();
+    if (isUtf16(encoding) && (at - start) % 2 != 0)
+        --at; // half a character cannot be kept; the new line would be out of step
     // An old end-of-file mark is written over; left in place, it would come
     // back as a name of its own.
-    if (last == '\x1A') {
-        --at;
-        last = 0;
-        if (at > 0 && (!file.seek(at - 1) || !file.getChar(&last)))
-            return writeFailed(fileName, file.errorString());
-    }
+    if (unitBefore(bytes, at, start, encoding) == 0x1A)
+        at -= isUtf16(encoding) ? 2 : 1;
+    const char16_t last = unitBefore(bytes, at, start, encoding);
     // A file whose last line lacks its line end would glue the new name to it.
-    if (at > 0 && last != '\n' && last != '\r')
-        line.prepend("\r\n");
-    if (!file.seek(at) || file.write(line) != line.size() || file.size() != at + line.size()) {
-        const QString reason = file.errorString();
-        file.unsetError();
-        file.resize(oldSize); // no half line left behind
+    const bool glued = at > start && last != u'\n' && last != u'\r';
+    const QByteArray line =
+        encodeText((glued ? QStringLiteral("\r\n") : QString()) + name + QStringLiteral("\r\n"), encoding);
+    if (!file.writeAt(line, at) || file.size() != at + line.size()) {
+        const QString reason = file.reason();
+        // No half line left behind, and what was written over comes back.
+        if (::ftruncate(file.fd(), at) == 0)
+            file.writeAt(QByteArrayView(bytes).sliced(at), at);
         return writeFailed(fileName, reason);
     }
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return writeFailed(fileName, file.errorString());
+    written = bytes.left(at) + line;
     return {};
 }
 
-NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
+// The byte-order mark decides; without one, the reading of the file.
+NamaeEncoding appendEncoding(QByteArrayView bytes, NamaeEncoding guessed)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return NamaeEncoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return NamaeEncoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return NamaeEncoding::Utf16BE;
+    return isUtf16(guessed) ? NamaeEncoding::Cp932 : guessed;
+}
+
+// The file content for a list: one line per name in code page 932.
+NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QByteArray &bytes)
 {
     QString text;
     qsizetype total = 0;
@@ -284,14 +582,21 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
         text += u"\r\n";
     }
     QStringEncoder encoder(kCp932, kStateless);
-    const QByteArray bytes = encoder.encode(text);
+    bytes = encoder.encode(text);
     if (encoder.hasError()) {
         for (const QString &name : names) {
             if (!cp932CanHold(name))
                 return unheld(fileName, name);
         }
     }
+    return {};
+}
 
+// Replaces the file whole; called with the file locked and known to be a
+// regular file (the replacement would otherwise go where a link to a device
+// points).
+NamaeFileResult replaceFile(const QString &fileName, const QByteArray &bytes)
+{
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailed(fileName, file.errorString());
@@ -302,6 +607,163 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
     if (!file.commit())
         return writeFailed(fileName, file.errorString());
     return {};
+}
+
+// The file opened, locked for a change and read whole.
+struct LockedList {
+    ListFile file;
+    QByteArray bytes;
+    NamaeFileResult status; // not ok: the change cannot be made
+};
+
+void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked)
+{
+    const ListFile::Status status =
+        locked.file.openLocked(fileName, O_RDWR | O_CREAT, true, QDeadlineTimer(lockWaitMs));
+    if (status != ListFile::Open) {
+        locked.status = openFailed(fileName, locked.file, status);
+        return;
+    }
+    switch (locked.file.readAll(locked.bytes)) {
+    case ListFile::TooLarge:
+        locked.status = {false, namaetext::tooLarge(fileName), QString()};
+        break;
+    case ListFile::ReadFailed:
+        locked.status = writeFailed(fileName, locked.file.reason());
+        break;
+    case ListFile::ReadOk:
+        break;
+    }
+}
+
+// The list the file holds now: the caller's own names while the file is
+// still as the caller last saw it, so that one window alone behaves exactly
+// as it always has; else the file read afresh.
+NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known)
+{
+    if (bytes == known.bytes)
+        return known;
+    NamaeLoadResult now;
+    decodeInto(bytes, fileName, now);
+    now.bytes = bytes;
+    return now;
+}
+
+} // namespace
+
+NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
+{
+    if (!cp932CanHold(name))
+        return unheld(fileName, name);
+    LockedList locked;
+    lockForChange(fileName, kNamaeLockWaitMs, locked);
+    if (!locked.status)
+        return locked.status;
+    QByteArray written;
+    return appendLine(locked.file, locked.bytes, fileName, name, appendEncoding(locked.bytes, fileEncoding), written);
+}
+
+NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
+{
+    QByteArray bytes;
+    if (NamaeFileResult r = encodeList(fileName, names, bytes); !r)
+        return r;
+    ListFile file;
+    const ListFile::Status status =
+        file.openLocked(fileName, O_RDWR | O_CREAT, true, QDeadlineTimer(kNamaeLockWaitMs));
+    if (status != ListFile::Open)
+        return openFailed(fileName, file, status);
+    return replaceFile(fileName, bytes);
+}
+
+NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
+                                   int lockWaitMs)
+{
+    NamaeChangeResult result;
+    if (!cp932CanHold(name)) {
+        result.file = unheld(fileName, name);
+        return result;
+    }
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    if (!locked.status) {
+        result.file = locked.status;
+        return result;
+    }
+    result.now = current(fileName, locked.bytes, known);
+    if (result.now.names.contains(name)) // added meanwhile from elsewhere
+        return result;
+    QByteArray written;
+    result.file = appendLine(locked.file, locked.bytes, fileName, name,
+                             appendEncoding(locked.bytes, result.now.encoding), written);
+    if (!result.file)
+        return result;
+    result.changed = true;
+    result.now.names.append(name);
+    result.now.bytes = written;
+    return result;
+}
+
+NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
+                                      const NamaeLoadResult &known, int lockWaitMs)
+{
+    NamaeChangeResult result;
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    if (!locked.status) {
+        result.file = locked.status;
+        return result;
+    }
+    result.now = current(fileName, locked.bytes, known);
+    QStringList &names = result.now.names;
+    // The entry chosen where the file is as the caller saw it; else the
+    // first of that name.
+    qsizetype at = locked.bytes == known.bytes && row >= 0 && row < names.size() && names.at(row) == name
+        ? row
+        : names.indexOf(name);
+    if (at < 0) // gone already
+        return result;
+    QStringList after = names;
+    after.removeAt(at);
+    QByteArray bytes;
+    result.file = encodeList(fileName, after, bytes);
+    if (result.file)
+        result.file = replaceFile(fileName, bytes);
+    if (!result.file)
+        return result;
+    result.changed = true;
+    result.now.names = std::move(after);
+    result.now.bytes = bytes;
+    result.now.encoding = NamaeEncoding::Cp932;
+    result.now.damaged = false;
+    return result;
+}
+
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
+{
+    NamaeChangeResult result;
+    LockedList locked;
+    lockForChange(fileName, lockWaitMs, locked);
+    result.file = locked.status;
+    if (result.file)
+        result.file = replaceFile(fileName, QByteArray());
+    result.changed = bool(result.file);
+    return result;
+}
+
+NamaeFileStamp NamaeFileStamp::of(const QString &fileName)
+{
+    NamaeFileStamp stamp;
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
 }
 
 } // namespace kanaroll

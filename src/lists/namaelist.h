@@ -6,15 +6,22 @@
 namespace kanaroll {
 
 // How a list file was decoded. Rewrites always store Cp932; Utf8 means a
-// modern editor saved it, Mixed that lines of both kinds were found.
-enum class NamaeEncoding { Cp932, Utf8, Mixed };
+// modern editor saved it, Mixed that lines of both kinds were found, Utf16LE
+// and Utf16BE a file with that byte-order mark ("Unicode" in Windows editors).
+enum class NamaeEncoding { Cp932, Utf8, Mixed, Utf16LE, Utf16BE };
+
+// A list file larger than this is refused, unread: far beyond any real list
+// (32,767 names), and small enough to hold in memory.
+inline constexpr qint64 kNamaeListMaxBytes = qint64(256) * 1024 * 1024;
 
 struct NamaeLoadResult {
     QStringList names;
-    bool ok = true;       // false when the file exists but cannot be read
-    bool damaged = false; // lines that decode in neither encoding were left out
+    bool ok = true;         // false when the file exists but cannot be read
+    bool leftAlone = false; // not a regular file, or too large: neither read nor ever written through
+    bool damaged = false;   // lines that decode in no encoding were left out
     NamaeEncoding encoding = NamaeEncoding::Cp932;
-    QString error;        // first sentence for the warning box, naming the file
+    QString error;          // first sentence for the warning box, naming the file
+    QByteArray bytes;       // the file as read, to tell later whether it changed
 };
 
 struct NamaeFileResult {
@@ -24,20 +31,59 @@ struct NamaeFileResult {
     explicit operator bool() const { return ok; }
 };
 
-// A missing file is an empty list and no error.
-NamaeLoadResult NamaeListLoad(const QString &fileName);
+// How long a change waits for another window's change of the same file.
+inline constexpr int kNamaeLockWaitMs = 2000;
+
+// A missing file is an empty list and no error. Only a regular file is read;
+// a fifo or a device is refused without waiting on it. A change under way
+// elsewhere is waited for up to `lockWaitMs`.
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
 
 // Adds one line (name + CR LF) at the end, creating the file when missing.
 // The line is written in the file's own encoding, so that a file a modern
 // editor saved in UTF-8 stays readable as a whole; a name code page 932
-// cannot hold is refused either way. On failure the file is cut back to its
-// old length.
+// cannot hold is refused either way. A byte-order mark in the file decides
+// over `fileEncoding`. On failure the file is cut back to its old length.
+// Only a regular file is written to.
 NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name,
                                 NamaeEncoding fileEncoding = NamaeEncoding::Cp932);
 
 // Replaces the whole file with one line per name; the old file stays as it
 // was unless the new one was written completely.
 NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names);
+
+// One change of a list file, made while holding the file's lock: the file is
+// read as it stands, the one change applied to it and the file written, so
+// that two windows on one folder never lose each other's changes. `known` is
+// what the caller last read or wrote (bytes) and the names it shows for it:
+// while the file is still as known, those names are changed, exactly as one
+// window alone always did. Not had within `lockWaitMs`, the lock gives a
+// failure and nothing is changed.
+struct NamaeChangeResult {
+    NamaeFileResult file;  // not ok: nothing changed
+    bool changed = false;  // false: the name was there by now, or the entry gone already
+    NamaeLoadResult now;   // the list as the file now holds it, with its bytes
+    explicit operator bool() const { return file.ok; }
+};
+NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
+                                   int lockWaitMs = kNamaeLockWaitMs);
+// Removes the entry at `row` of the known names, or where the file has
+// changed, the first entry of that name.
+NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
+                                      const NamaeLoadResult &known, int lockWaitMs = kNamaeLockWaitMs);
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
+
+// Enough of a file's status to tell cheaply that it has not changed.
+struct NamaeFileStamp {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modified = 0; // nanoseconds
+    qint64 changed = 0;
+    static NamaeFileStamp of(const QString &fileName);
+    bool operator==(const NamaeFileStamp &) const = default;
+};
 
 // Reading rules on already decoded text, for the loader and the benchmark.
 QStringList NamaeListParse(QStringView text);

@@ -35,6 +35,18 @@ inline QString writeFailed(const QString &file)
 {
     return QStringLiteral("リストファイル <%1>に書き込めませんでした。").arg(file);
 }
+inline QString notRegular(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>は通常のファイルではありません。").arg(file);
+}
+inline QString tooLarge(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>は大きすぎて読み込めません。").arg(file);
+}
+inline QString lockBusy(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>はほかのプログラムが変更中です。").arg(file);
+}
 inline QString unheldChar(const QString &name, const QString &ch, const QString &file)
 {
     return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(name, ch, file);
@@ -43,6 +55,7 @@ inline QString unheldChar(const QString &name, const QString &ch, const QString 
 // Second sentences: what became of the list.
 inline const QString startedEmpty =
     QStringLiteral("リストを空にして始めます。リストを変更すると、このファイルは書き換えられます。");
+inline const QString leftAlone = QStringLiteral("リストを空にして始めます。このファイルには書き込みません。");
 inline const QString damagedKept =
     QStringLiteral("読み込めた名前だけをリストに入れました。リストを変更すると、読み込めなかった行はファイルから消えます。");
 inline QString notAdded(const QString &name)

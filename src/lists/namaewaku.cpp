@@ -2,6 +2,10 @@
 
 #include "lists/namaetexts.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+
 namespace kanaroll {
 
 NamaeWaku::NamaeWaku(NamaeSide side, QObject *parent)
@@ -28,60 +32,130 @@ QString NamaeWaku::selectedText() const
 
 NamaeLoadResult NamaeWaku::load()
 {
+    const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
     NamaeLoadResult result = NamaeListLoad(m_fileName);
     beginResetModel();
     m_names = result.names;
     m_selected = -1;
     m_encoding = result.encoding;
+    m_bytes = result.bytes;
+    m_stamp = stamp; // taken before the read: a change during it shows next time
     endResetModel();
     emit selectedChanged(-1);
     return result;
 }
 
-NamaeFileResult NamaeWaku::append(const QString &name)
+NamaeLoadResult NamaeWaku::known() const
 {
-    NamaeFileResult result = NamaeListAppend(m_fileName, name, m_encoding);
-    if (!result)
-        return result;
-    const int row = int(m_names.size());
-    beginInsertRows(QModelIndex(), row, row);
-    m_names.append(name);
-    endInsertRows();
+    NamaeLoadResult k;
+    k.names = m_names;
+    k.encoding = m_encoding;
+    k.bytes = m_bytes;
+    return k;
+}
+
+void NamaeWaku::follow(const NamaeChangeResult &result)
+{
+    if (!result.file)
+        return;
+    m_encoding = result.now.encoding;
+    m_bytes = result.now.bytes;
+    m_stamp.reset();
+    setNames(result.now.names);
+}
+
+NamaeChangeResult NamaeWaku::append(const QString &name)
+{
+    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known());
+    follow(result);
     return result;
 }
 
-NamaeFileResult NamaeWaku::removeAt(int row)
+NamaeChangeResult NamaeWaku::remove(const QString &name, int row)
 {
-    if (row < 0 || row >= m_names.size())
-        return {};
-    QStringList after = m_names;
-    after.removeAt(row);
-    NamaeFileResult result = NamaeListSave(m_fileName, after);
-    if (!result)
-        return result;
-    m_encoding = NamaeEncoding::Cp932;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_names = std::move(after);
-    endRemoveRows();
-    if (m_selected == row)
+    NamaeChangeResult result = NamaeListRemoveName(m_fileName, name, row, known());
+    follow(result);
+    if (result.file)
         setSelected(-1);
-    else if (m_selected > row)
-        setSelected(m_selected - 1);
     return result;
 }
 
-NamaeFileResult NamaeWaku::removeAll()
+NamaeChangeResult NamaeWaku::removeAll()
 {
-    NamaeFileResult result = NamaeListSave(m_fileName, {});
-    if (!result)
-        return result;
-    m_encoding = NamaeEncoding::Cp932;
-    beginResetModel();
-    m_names.clear();
-    m_selected = -1;
-    endResetModel();
-    emit selectedChanged(-1);
+    NamaeChangeResult result = NamaeListRemoveAll(m_fileName);
+    follow(result);
+    if (result.file)
+        setSelected(-1);
     return result;
+}
+
+bool NamaeWaku::reload()
+{
+    const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
+    if (m_stamp && *m_stamp == stamp)
+        return false;
+    // Changes take milliseconds; a reload does not keep the window waiting
+    // longer than that, and the next notice comes soon enough.
+    const NamaeLoadResult r = NamaeListLoad(m_fileName, 200);
+    if (!r.ok) // not readable now: the list stays as it is, the next change tells why
+        return false;
+    m_stamp = stamp;
+    if (r.bytes == m_bytes)
+        return false;
+    m_encoding = r.encoding;
+    m_bytes = r.bytes;
+    setNames(r.names);
+    return true;
+}
+
+// Changes the rows that differ, in one removal and one insertion at most, so
+// that a view keeps its scroll position and selection.
+void NamaeWaku::setNames(const QStringList &names)
+{
+    const qsizetype oldSize = m_names.size();
+    const qsizetype newSize = names.size();
+    qsizetype head = 0;
+    while (head < oldSize && head < newSize && m_names.at(head) == names.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < oldSize - head && tail < newSize - head
+           && m_names.at(oldSize - 1 - tail) == names.at(newSize - 1 - tail))
+        ++tail;
+    const QString selectedName = selectedText();
+    const int oldSelected = m_selected;
+    emit namesUpdating(true);
+
+    if (oldSize - tail > head) {
+        beginRemoveRows(QModelIndex(), int(head), int(oldSize - tail - 1));
+        m_names.remove(head, oldSize - tail - head);
+        endRemoveRows();
+    }
+    if (newSize - tail > head) {
+        beginInsertRows(QModelIndex(), int(head), int(newSize - tail - 1));
+        m_names.insert(head, newSize - tail - head, QString());
+        for (qsizetype i = head; i < newSize - tail; ++i)
+            m_names[i] = names.at(i);
+        endInsertRows();
+    }
+
+    int row = -1;
+    if (oldSelected >= 0 && oldSelected < head) {
+        row = oldSelected;
+    } else if (oldSelected >= 0 && oldSelected >= oldSize - tail) {
+        row = int(oldSelected - oldSize + newSize);
+    } else if (oldSelected >= 0) {
+        // The selected entry itself was replaced: the nearest of that name.
+        qsizetype best = -1;
+        for (qsizetype i = m_names.indexOf(selectedName); i >= 0; i = m_names.indexOf(selectedName, i + 1)) {
+            if (best < 0 || qAbs(i - oldSelected) < qAbs(best - oldSelected))
+                best = i;
+        }
+        row = int(best);
+    }
+    m_selected = row;
+    if (row != oldSelected)
+        emit selectedChanged(row);
+    emit namesUpdating(false);
 }
 
 int NamaeWaku::rowCount(const QModelIndex &parent) const
@@ -121,7 +195,9 @@ QList<NamaeNotice> NamaeSides::NamaeStartup()
     auto loadSide = [&](NamaeWaku &waku) {
         const NamaeLoadResult r = waku.load();
         if (!r.ok)
-            notices.append({r.error + namaetext::paragraph + namaetext::startedEmpty, namaetext::fileTitle});
+            notices.append({r.error + namaetext::paragraph
+                                + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
+                            namaetext::fileTitle});
         else if (r.damaged)
             notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
     };
@@ -146,12 +222,12 @@ NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)
                        namaetext::charTitle);
         return NamaeAddResult::Refused;
     }
-    const NamaeFileResult r = w.append(name);
-    if (!r) {
-        m_dialogs.warn(r.error + namaetext::paragraph + namaetext::notAdded(name), namaetext::fileTitle);
+    const NamaeChangeResult r = w.append(name);
+    if (!r.file) {
+        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::notAdded(name), namaetext::fileTitle);
         return NamaeAddResult::Failed;
     }
-    return NamaeAddResult::Added;
+    return r.changed ? NamaeAddResult::Added : NamaeAddResult::Duplicate;
 }
 
 void NamaeSides::NamaePick(NamaeSide side)
@@ -168,9 +244,10 @@ NamaeDeleteResult NamaeSides::NamaeDelete(NamaeSide side)
     const QString name = w.names().at(row);
     if (!m_dialogs.confirmDelete(namaetext::deleteBody(name), namaetext::deleteTitle))
         return NamaeDeleteResult::Cancelled;
-    const NamaeFileResult r = w.removeAt(row);
-    if (!r) {
-        m_dialogs.warn(r.error + namaetext::paragraph + namaetext::stillListed(name), namaetext::fileTitle);
+    // The question may have let a reload move the entry: the name decides.
+    const NamaeChangeResult r = w.remove(name, row);
+    if (!r.file) {
+        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::stillListed(name), namaetext::fileTitle);
         return NamaeDeleteResult::Failed;
     }
     setEntryText(side, QString());
@@ -182,13 +259,61 @@ NamaeClearResult NamaeSides::NamaeListClear(NamaeSide side)
     const QString &body = side == NamaeSide::Jibun ? namaetext::clearBodyJibun : namaetext::clearBodyAite;
     if (!m_dialogs.confirmDelete(body, namaetext::deleteTitle))
         return NamaeClearResult::Cancelled;
-    const NamaeFileResult r = waku(side).removeAll();
-    if (!r) {
-        m_dialogs.warn(r.error + namaetext::paragraph + namaetext::listKept, namaetext::fileTitle);
+    const NamaeChangeResult r = waku(side).removeAll();
+    if (!r.file) {
+        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::listKept, namaetext::fileTitle);
         return NamaeClearResult::Failed;
     }
     setEntryText(side, QString());
     return NamaeClearResult::Cleared;
+}
+
+void NamaeSides::watchFiles(std::function<bool()> hold)
+{
+    m_hold = std::move(hold);
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        m_reloadTimer.setSingleShot(true);
+        // A burst of notices (a replace is several) makes one check.
+        const auto soon = [this] {
+            if (!m_reloadTimer.isActive())
+                m_reloadTimer.start(50);
+        };
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, soon);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, soon);
+        connect(&m_reloadTimer, &QTimer::timeout, this, &NamaeSides::reloadChanged);
+    }
+    rewatch();
+}
+
+void NamaeSides::reloadChanged()
+{
+    if (m_hold && m_hold()) {
+        m_reloadTimer.start(250);
+        return;
+    }
+    m_jibun.reload();
+    m_aite.reload();
+    rewatch();
+}
+
+// The folder too: a change replaces the file, and a watch on the file ends
+// with the file it was set on.
+void NamaeSides::rewatch()
+{
+    if (!m_watcher)
+        return;
+    const QDir here = QDir::current();
+    QStringList paths{here.absolutePath()};
+    for (const NamaeWaku *w : {&m_jibun, &m_aite}) {
+        if (QFileInfo::exists(w->fileName()))
+            paths << here.absoluteFilePath(w->fileName());
+    }
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    for (const QString &p : paths) {
+        if (!watched.contains(p))
+            m_watcher->addPath(p);
+    }
 }
 
 void NamaeSides::NamaeSwap()

@@ -7,6 +7,12 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class QFileSystemWatcher;
 
 namespace kanaroll {
 
@@ -14,7 +20,7 @@ enum class NamaeSide { Jibun, Aite };
 
 // One side's list: its file, its names in file order and the selected entry.
 // A list view shows it directly; every change reaches the file first, and the
-// list changes only when the file did.
+// list then shows the file as written, changes from elsewhere included.
 class NamaeWaku : public QAbstractListModel
 {
     Q_OBJECT
@@ -30,23 +36,40 @@ public:
     void setSelected(int row);                  // out of range: none
     QString selectedText() const;               // empty when none
 
-    NamaeLoadResult load();                      // the file's names replace the list
-    NamaeFileResult append(const QString &name); // a line at the end of the file, then of the list
-    NamaeFileResult removeAt(int row);           // the file rewritten without it, then the list
-    NamaeFileResult removeAll();                 // the file emptied, then the list
+    NamaeLoadResult load(); // the file's names replace the list
+    // Each change holds the file's lock while it reads, changes and writes
+    // the file; the list then shows the file. Not `changed`: the file held
+    // the name by now, or the entry was gone already.
+    NamaeChangeResult append(const QString &name); // a line at the end of the file
+    NamaeChangeResult remove(const QString &name, int row); // the entry at row, else the first of that name
+    NamaeChangeResult removeAt(int row) { return remove(m_names.value(row), row); }
+    NamaeChangeResult removeAll(); // the file emptied
+    // Shows the file again if it changed since it was last read or written;
+    // the selection stays on the same name where that is still there.
+    bool reload();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 signals:
     void selectedChanged(int row);
+    // Around a change of rows that is not the user's choosing: a view that
+    // moves its selection along is not the user picking.
+    void namesUpdating(bool begins);
 
 private:
+    NamaeLoadResult known() const;
+    void follow(const NamaeChangeResult &result);
+    void setNames(const QStringList &names);
+
     NamaeSide m_side;
     QString m_fileName;
     QStringList m_names;
     int m_selected = -1;
-    NamaeEncoding m_encoding = NamaeEncoding::Cp932; // of the file as last read or written
+    // The file as last read or written, to tell whether another window changed it.
+    NamaeEncoding m_encoding = NamaeEncoding::Cp932;
+    QByteArray m_bytes;
+    std::optional<NamaeFileStamp> m_stamp; // none: compare the bytes next time
 };
 
 // The message boxes the operations need; the window shows real ones.
@@ -102,16 +125,26 @@ public:
     NamaeClearResult NamaeListClear(NamaeSide side);
     void NamaeSwap();
 
+    // Follows changes that other windows make to the two files. While
+    // `hold` says so (a batch reads the lists by position), reloads wait.
+    void watchFiles(std::function<bool()> hold = {});
+    void reloadChanged();
+
 signals:
     void entryTextChanged(kanaroll::NamaeSide side, const QString &text);
 
 private:
     static int index(NamaeSide side) { return side == NamaeSide::Jibun ? 0 : 1; }
 
+    void rewatch();
+
     NamaeDialogs &m_dialogs;
     NamaeWaku m_jibun;
     NamaeWaku m_aite;
     QString m_entry[2];
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer m_reloadTimer;
+    std::function<bool()> m_hold;
 };
 
 } // namespace kanaroll

@@ -6,7 +6,10 @@
 #include "ui/msgbox.h"
 
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 #include <QTimer>
+
+#include <utility>
 
 namespace kanaroll {
 
@@ -56,15 +59,25 @@ void MainWindow::createLists()
     connect(lstAite->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::lstAite_Click);
     connect(lstJibun, &QListView::clicked, this, &MainWindow::lstJibun_Click);
     connect(lstAite, &QListView::clicked, this, &MainWindow::lstAite_Click);
-    // After a deletion the model has no selection; the views follow it.
+    // After a deletion the model has no selection, after a reload it may
+    // stand on another row; the views follow it without picking.
     for (NamaeSide side : {NamaeSide::Jibun, NamaeSide::Aite}) {
         QListView *view = side == NamaeSide::Jibun ? lstJibun : lstAite;
         connect(&m_sides->waku(side), &NamaeWaku::selectedChanged, this, [this, view](int row) {
-            if (row >= 0)
+            QItemSelectionModel *selection = view->selectionModel();
+            if (row >= 0 && selection->isRowSelected(row))
                 return;
-            m_syncingList = true;
-            view->selectionModel()->clear();
-            m_syncingList = false;
+            const QScopedValueRollback sync(m_syncingList, true);
+            if (row < 0)
+                selection->clear();
+            else
+                selection->setCurrentIndex(view->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+        });
+        connect(&m_sides->waku(side), &NamaeWaku::namesUpdating, this, [this, saved = false](bool begins) mutable {
+            if (begins)
+                saved = std::exchange(m_syncingList, true);
+            else
+                m_syncingList = saved;
         });
     }
 }
@@ -76,6 +89,9 @@ void MainWindow::loadLists()
     for (const NamaeNotice &n : notices) {
         QTimer::singleShot(0, this, [this, n] { MsgBoxShow(n.body, n.title, MsgKind::WarningNotice, this); });
     }
+    // Another window on the same folder: its changes show here too, but not
+    // under a running batch, which reads the lists by position.
+    m_sides->watchFiles([this] { return m_running; });
 }
 
 bool MainWindow::NamaeKeyPress(NamaeSide side, int keyAscii)

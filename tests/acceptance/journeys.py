@@ -113,14 +113,14 @@ def load_places(places_exe):
 class Display:
     """A private X server with kana on keys of their own."""
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, screen='1024x768x24'):
         for tool in ('Xvfb', 'xdotool', 'xkbcomp', 'import', 'convert'):
             if shutil.which(tool) is None:
                 raise Skip('%s is not installed' % tool)
         rfd, wfd = os.pipe()
         # -displayfd lets the server pick a free display and tells us when it is ready.
         self.proc = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(wfd), '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-noreset'],
+            ['Xvfb', '-displayfd', str(wfd), '-screen', '0', screen, '-nolisten', 'tcp', '-noreset'],
             pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(wfd)
         number = b''
@@ -213,7 +213,7 @@ class Screenshot:
 class Kanaroll:
     """The program in one working directory, driven through its window."""
 
-    def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None):
+    def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None, others=()):
         self.display = display
         self.places = places
         self.workdir = workdir
@@ -231,13 +231,27 @@ class Kanaroll:
                 resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
         self.proc = subprocess.Popen([app], cwd=workdir, env=env, stdout=self.log, stderr=subprocess.STDOUT,
                                      preexec_fn=limit)
-        self.window = wait_for(lambda: self.live() and display.windows('^Kanaroll$'), 30, 'the main window')[0]
-        geometry = display.run('xdotool', 'getwindowgeometry', '--shell', self.window).stdout
-        values = dict(line.split('=', 1) for line in geometry.split())
-        self.origin = (int(values['X']), int(values['Y']))
+        # Other programs still running on the display have windows of the same name.
+        self.window = wait_for(lambda: self.live() and [w for w in display.windows('^Kanaroll$') if w not in others],
+                               30, 'the main window')[0]
+        self.find_origin()
         # Mapped is not yet painted; the empty drawing area shows it is.
         wait_for(lambda: display.screenshot().share_of(self.rect('Picture1', inset=4), IVORY) == 1.0, 15,
                  'the window to be painted')
+
+    def find_origin(self):
+        geometry = self.display.run('xdotool', 'getwindowgeometry', '--shell', self.window).stdout
+        values = dict(line.split('=', 1) for line in geometry.split())
+        self.origin = (int(values['X']), int(values['Y']))
+
+    def move_to(self, x, y):
+        """Puts the window at a place of its own (there is no window manager)."""
+        self.display.run('xdotool', 'windowmove', '--sync', self.window, str(x), str(y))
+        self.find_origin()
+
+    def take_focus(self):
+        """Keys go to the window with the input focus, not the one under the mouse."""
+        self.display.run('xdotool', 'windowfocus', '--sync', self.window)
 
     def live(self):
         if self.proc.poll() is not None:
@@ -637,6 +651,54 @@ def journey_file_size_limit(ctx):
     k.quit()
 
 
+def journey_two_windows(ctx):
+    """Two windows on one folder: each adds names while the other deletes.
+    Nothing is lost, and each window shows the file within a second."""
+    ctx.screen = '1400x1000x24'
+    names = ['たろう', 'さくら', 'はなこ', 'ゆうき']
+    write_lists(ctx.workdir, names, [])
+    a = ctx.start()
+    b = ctx.start()
+    a.move_to(0, 0)
+    b.move_to(700, 0)
+
+    def add(k, name):
+        k.take_focus()
+        k.enter_text('txtNamae1', name)
+        k.display.key('Return')
+        if name not in names:
+            names.append(name)
+
+    def delete_first(k):
+        k.double_click_first_entry('lstJibun')
+        k.answer('削除確認', 'Tab', 'Return')
+        names.pop(0)
+
+    # A window that missed the other's change would delete a name already
+    # gone, and a window that wrote its own stale list would drop names.
+    steps = [(add, a, 'あい'), (delete_first, b), (add, b, 'いえ'), (delete_first, a),
+             (add, a, 'えい'), (delete_first, b), (add, b, 'あい')]
+    for action, k, *name in steps:
+        action(k, *name)
+        wait_file(a.file(SELF_FILE), list_bytes(names))
+        time.sleep(1)
+    check(names == ['ゆうき', 'あい', 'いえ', 'えい'], 'the journey itself went wrong: %r' % names)
+
+    # A third window reads the file afresh; the other two must show the same.
+    c = ctx.start()
+    c.move_to(0, 520)
+    def same_lists():
+        shot = a.display.screenshot()
+        want = shot.region(c.rect('lstJibun'))
+        return all(shot.region(k.rect('lstJibun')) == want for k in (a, b))
+    try:
+        wait_for(same_lists, 2, 'both lists to show the file')
+    except Failure:
+        raise Failure('a window does not show its list file')
+    for k in (a, b, c):
+        k.quit()
+
+
 JOURNEYS = {
     'names': journey_names,
     'faces': journey_faces,
@@ -647,6 +709,7 @@ JOURNEYS = {
     'exit_during_batch': journey_exit_during_batch,
     'signals': journey_signals,
     'file_size_limit': journey_file_size_limit,
+    'two_windows': journey_two_windows,
 }
 
 
@@ -742,13 +805,15 @@ class Context:
         self.root = os.path.dirname(workdir)  # scratch files of the journey itself
         self.cleanups = []
         self.display = None
+        self.screen = '1024x768x24'
         self.programs = []
 
     def start(self, extra_env=None, file_size_limit=None):
         if self.display is None:
-            self.display = Display(self.root)
+            self.display = Display(self.root, self.screen)
             self.cleanups.append(self.display.close)
-        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env, file_size_limit)
+        others = [k.window for k in self.programs if k.proc.poll() is None]
+        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env, file_size_limit, others)
         self.programs.append(k)
         return k
 

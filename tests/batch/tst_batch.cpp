@@ -14,6 +14,8 @@
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
@@ -444,6 +446,42 @@ private slots:
         IchiranModel empty;
         QVERIFY(IchiranEncode(empty, bytes).ok());
         QVERIFY(bytes.isEmpty());
+    }
+
+    void saveFromTwoProcesses()
+    {
+        // Two windows save at once: the file is always one save whole.
+        TempWorkDir dir;
+        IchiranModel *one = exampleGrid(this);
+        IchiranModel *other = exampleGrid(this);
+        other->sort(IchiranSortButton::Kza);
+        QByteArray bytes[2];
+        QVERIFY(IchiranEncode(*one, bytes[0]).ok());
+        QVERIFY(IchiranEncode(*other, bytes[1]).ok());
+        QVERIFY(IchiranSave(*one).ok());
+        pid_t pids[2];
+        for (int who = 0; who < 2; ++who) {
+            pids[who] = ::fork();
+            if (pids[who] == 0) {
+                for (int i = 0; i < 200; ++i) {
+                    if (!IchiranSave(who == 0 ? *one : *other).ok())
+                        ::_exit(1);
+                }
+                ::_exit(0);
+            }
+        }
+        int torn = 0;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray seen = dir.read(u"一括判断.txt"_s);
+            torn += seen != bytes[0] && seen != bytes[1];
+        }
+        for (pid_t pid : pids) {
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        QCOMPARE(torn, 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
     }
 
     void saveSortSave()

@@ -1,5 +1,6 @@
 #include "cp932.h"
 #include "lists/namaelist.h"
+#include "lists/namaetexts.h"
 #include "tempworkdir.h"
 
 #include <QDir>
@@ -7,7 +8,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
@@ -42,6 +47,12 @@ private:
     bool m_set = false;
 };
 
+QByteArray utf16(const QString &text, bool le)
+{
+    QStringEncoder e(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    return (le ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + QByteArray(e.encode(text));
+}
+
 } // namespace
 
 class TestNamaeList : public QObject
@@ -60,6 +71,11 @@ private slots:
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
     void noCapOnLength();
+    void utf16Append();
+    void notRegularFiles();
+    void fileOverTheCap();
+    void lockHeldElsewhere();
+    void changesFromTwoProcesses();
 };
 
 void TestNamaeList::reading_data()
@@ -126,6 +142,9 @@ void TestNamaeList::encodings_data()
     // Half-width kana in 932 that happen to be valid UTF-8 stay 932.
     QTest::newRow("932 also valid as UTF-8") << sjis(u"ﾂｱ\r\n"_s) << QStringList{u"ﾂｱ"_s} << NamaeEncoding::Cp932;
     QTest::newRow("lines of both") << sjis(u"たろう\r\n"_s) + u"はなこ\r\n"_s.toUtf8() << names << NamaeEncoding::Mixed;
+    QTest::newRow("UTF-16 LE") << utf16(text, true) << names << NamaeEncoding::Utf16LE;
+    QTest::newRow("UTF-16 BE") << utf16(text, false) << names << NamaeEncoding::Utf16BE;
+    QTest::newRow("UTF-16 LE, end-of-file mark") << utf16(text + u"\x1A"_s, true) << names << NamaeEncoding::Utf16LE;
 }
 
 void TestNamaeList::encodings()
@@ -307,6 +326,159 @@ void TestNamaeList::noCapOnLength()
     QVERIFY(NamaeListAppend(kFile, u"おわり"_s));
     names << u"おわり"_s;
     QCOMPARE(NamaeListLoad(kFile).names, names);
+}
+
+void TestNamaeList::utf16Append()
+{
+    TempWorkDir dir;
+    for (bool le : {true, false}) {
+        dir.write(kFile, utf16(u"たろう\r\nはなこ"_s, le)); // no final line end
+        QVERIFY(NamaeListAppend(kFile, u"ゆうき"_s));
+        QCOMPARE(dir.read(kFile), utf16(u"たろう\r\nはなこ\r\nゆうき\r\n"_s, le));
+        const NamaeLoadResult r = NamaeListLoad(kFile);
+        QCOMPARE(r.names, (QStringList{u"たろう"_s, u"はなこ"_s, u"ゆうき"_s}));
+        QCOMPARE(r.encoding, le ? NamaeEncoding::Utf16LE : NamaeEncoding::Utf16BE);
+    }
+    // A mark alone is an empty list: the first name gets no empty line before it.
+    dir.write(kFile, utf16(QString(), true));
+    QVERIFY(NamaeListAppend(kFile, u"たろう"_s));
+    QCOMPARE(dir.read(kFile), utf16(u"たろう\r\n"_s, true));
+    // Half a character at the end is reported and not kept.
+    dir.write(kFile, utf16(u"たろう\r\n"_s, true) + 'x');
+    NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(r.damaged);
+    QCOMPARE(r.names, QStringList{u"たろう"_s});
+    QVERIFY(NamaeListAppend(kFile, u"はなこ"_s));
+    QCOMPARE(dir.read(kFile), utf16(u"たろう\r\nはなこ\r\n"_s, true));
+}
+
+void TestNamaeList::notRegularFiles()
+{
+    TempWorkDir dir;
+    const QString fifo = u"相手.txt"_s;
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(QFile::link(u"/dev/zero"_s, kFile));
+    for (const QString &name : {fifo, kFile}) {
+        // Neither blocks nor reads without end; neither is written through.
+        const NamaeLoadResult r = NamaeListLoad(name);
+        QVERIFY(!r.ok);
+        QVERIFY(r.leftAlone);
+        QVERIFY(r.names.isEmpty());
+        QCOMPARE(r.error, namaetext::notRegular(name));
+        const NamaeFileResult add = NamaeListAppend(name, u"たろう"_s);
+        QVERIFY(!add.ok);
+        QCOMPARE(add.error, namaetext::notRegular(name));
+        QVERIFY(!NamaeListSave(name, {u"たろう"_s}).ok);
+    }
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
+    QVERIFY(QFileInfo(kFile).isSymLink());
+    QCOMPARE(::stat("/dev/zero", &st), 0);
+    QVERIFY(S_ISCHR(st.st_mode));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+}
+
+void TestNamaeList::fileOverTheCap()
+{
+    TempWorkDir dir;
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    // Sparse: takes no room on the disk.
+    QVERIFY(QFile::resize(kFile, kNamaeListMaxBytes + 1));
+    const NamaeLoadResult r = NamaeListLoad(kFile);
+    QVERIFY(!r.ok);
+    QVERIFY(r.leftAlone);
+    QVERIFY(r.names.isEmpty());
+    QCOMPARE(r.error, namaetext::tooLarge(kFile));
+    QCOMPARE(NamaeListAppend(kFile, u"はなこ"_s).error, namaetext::tooLarge(kFile));
+    QCOMPARE(QFileInfo(kFile).size(), kNamaeListMaxBytes + 1);
+}
+
+void TestNamaeList::lockHeldElsewhere()
+{
+    TempWorkDir dir;
+    const QByteArray old = sjis(u"たろう\r\n"_s);
+    dir.write(kFile, old);
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) { // holds the lock as a change would, until killed
+        const int fd = ::open(QFile::encodeName(kFile).constData(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        const char ok = fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        for (;;)
+            ::pause();
+    }
+    struct Reap { // also when a check below fails
+        pid_t pid;
+        ~Reap()
+        {
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
+        }
+    } reap{holder};
+    char ok = 0;
+    QCOMPARE(::read(ready[0], &ok, 1), 1);
+    QCOMPARE(ok, 'y');
+
+    NamaeLoadResult known = NamaeListLoad(kFile, 0);
+    QCOMPARE(known.names, QStringList{u"たろう"_s});
+    const NamaeChangeResult busy = NamaeListAddName(kFile, u"はなこ"_s, known, 300);
+    QVERIFY(!busy.file.ok);
+    QCOMPARE(busy.file.error, namaetext::lockBusy(kFile));
+    QCOMPARE(NamaeListRemoveAll(kFile, 300).file.error, namaetext::lockBusy(kFile));
+    QCOMPARE(dir.read(kFile), old);
+
+    // The holder dies without letting go: the next change does not wait.
+    ::kill(holder, SIGKILL);
+    QCOMPARE(::waitpid(holder, nullptr, 0), holder);
+    reap.pid = 0;
+    const NamaeChangeResult added = NamaeListAddName(kFile, u"はなこ"_s, known, 300);
+    QVERIFY(added.file.ok);
+    QCOMPARE(dir.read(kFile), sjis(u"たろう\r\nはなこ\r\n"_s));
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+void TestNamaeList::changesFromTwoProcesses()
+{
+    // Two processes add names and delete every other one of their own, each
+    // from a list it never refreshes: nothing may be lost or come back.
+    TempWorkDir dir;
+    constexpr int kEach = 60;
+    auto name = [](int who, int i) { return QString(QChar(u'あ' + who)) + QString::number(i); };
+    pid_t pids[2];
+    for (int who = 0; who < 2; ++who) {
+        pids[who] = ::fork();
+        if (pids[who] == 0) {
+            NamaeLoadResult stale;
+            for (int i = 0; i < kEach; ++i) {
+                bool ok = NamaeListAddName(kFile, name(who, i), stale).file.ok;
+                if (i % 2 == 1)
+                    ok = ok && NamaeListRemoveName(kFile, name(who, i - 1), -1, stale).file.ok;
+                if (!ok)
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    QStringList expected;
+    for (int who = 0; who < 2; ++who) {
+        for (int i = 1; i < kEach; i += 2)
+            expected << name(who, i);
+    }
+    QStringList got = NamaeListLoad(kFile).names;
+    got.sort();
+    expected.sort();
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(TestNamaeList)

@@ -47,6 +47,11 @@ struct Fixture {
     QList<NamaeNotice> startup;
 };
 
+QStringList fileNames(const Fixture &f)
+{
+    return NamaeListLoad(f.dir.filePath(kJibun)).names;
+}
+
 } // namespace
 
 class TestNamaeWaku : public QObject
@@ -65,6 +70,8 @@ private slots:
     void clearList();
     void swap();
     void modelFollowsList();
+    void twoWindowsOnOneFile();
+    void reloadFollowsOtherWindow();
 };
 
 void TestNamaeWaku::startup()
@@ -305,6 +312,75 @@ void TestNamaeWaku::modelFollowsList()
     f.sides.NamaeDelete(NamaeSide::Jibun);
     QCOMPARE(removed.size(), 1);
     QCOMPARE(w.rowCount(), 2);
+}
+
+void TestNamaeWaku::twoWindowsOnOneFile()
+{
+    // Two windows that do not watch: every change still starts from the file.
+    Fixture a(u"たろう\r\nさくら\r\n"_s);
+    FakeDialogs dialogsB;
+    NamaeSides b(dialogsB);
+    b.NamaeStartup();
+    const auto add = [](NamaeSides &s, const QString &name) {
+        s.setEntryText(NamaeSide::Jibun, name);
+        return s.NamaeAdd(NamaeSide::Jibun, 13);
+    };
+    const auto del = [](NamaeSides &s, const QString &name) {
+        s.NamaePick(NamaeSide::Jibun, int(s.jibun().indexOf(name)));
+        return s.NamaeDelete(NamaeSide::Jibun);
+    };
+    QCOMPARE(add(a.sides, u"はなこ"_s), NamaeAddResult::Added);
+    QCOMPARE(add(b, u"はなこ"_s), NamaeAddResult::Duplicate); // there by now: nothing added, no message
+    QCOMPARE(add(b, u"ゆうき"_s), NamaeAddResult::Added);
+    QCOMPARE(del(a.sides, u"たろう"_s), NamaeDeleteResult::Deleted);
+    QCOMPARE(fileNames(a), (QStringList{u"さくら"_s, u"はなこ"_s, u"ゆうき"_s}));
+    QCOMPARE(a.sides.jibun().names(), fileNames(a)); // each list shows the file after its change
+    QCOMPARE(b.jibun().names(), (QStringList{u"たろう"_s, u"さくら"_s, u"はなこ"_s, u"ゆうき"_s}));
+
+    // B deletes たろう, which A already deleted: not an error, B now shows the file.
+    QCOMPARE(del(b, u"たろう"_s), NamaeDeleteResult::Deleted);
+    QCOMPARE(b.jibun().names(), fileNames(a));
+    QCOMPARE(b.entryText(NamaeSide::Jibun), QString());
+    // A name twice: the one chosen goes, as it stands in the file now.
+    QCOMPARE(add(b, u"もも"_s), NamaeAddResult::Added);
+    QCOMPARE(del(a.sides, u"ゆうき"_s), NamaeDeleteResult::Deleted);
+    QCOMPARE(add(a.sides, u"ゆうき"_s), NamaeAddResult::Added);
+    QCOMPARE(fileNames(a), (QStringList{u"さくら"_s, u"はなこ"_s, u"もも"_s, u"ゆうき"_s}));
+    QCOMPARE(b.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Cleared);
+    QCOMPARE(add(a.sides, u"じろう"_s), NamaeAddResult::Added);
+    QCOMPARE(fileNames(a), QStringList{u"じろう"_s});
+    QCOMPARE(a.sides.jibun().names(), QStringList{u"じろう"_s});
+    // The delete questions, and nothing more.
+    QCOMPARE(a.dialogs.shown.size(), 2);
+    QCOMPARE(dialogsB.shown.size(), 2);
+}
+
+void TestNamaeWaku::reloadFollowsOtherWindow()
+{
+    Fixture a(u"たろう\r\nさくら\r\nはなこ\r\n"_s);
+    bool batchRunning = false;
+    a.sides.watchFiles([&] { return batchRunning; });
+    a.sides.NamaePick(NamaeSide::Jibun, 2);
+    NamaeWaku &w = a.sides.jibun();
+
+    FakeDialogs dialogsB;
+    NamaeSides b(dialogsB);
+    b.NamaeStartup();
+    b.NamaePick(NamaeSide::Jibun, 0);
+    QCOMPARE(b.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
+    QTRY_COMPARE(w.names(), (QStringList{u"さくら"_s, u"はなこ"_s}));
+    QCOMPARE(w.selectedText(), u"はなこ"_s); // the selection stays on the name
+
+    // Not while a batch runs; at its end.
+    batchRunning = true;
+    b.setEntryText(NamaeSide::Jibun, u"ゆうき"_s);
+    QCOMPARE(b.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QTest::qWait(400);
+    QCOMPARE(w.names().size(), 2);
+    batchRunning = false;
+    QTRY_COMPARE(w.names(), (QStringList{u"さくら"_s, u"はなこ"_s, u"ゆうき"_s}));
+    QCOMPARE(w.selected(), 1);
+    QVERIFY(a.dialogs.shown.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestNamaeWaku)

@@ -409,6 +409,30 @@ private slots:
         QVERIFY(boxes.isEmpty());
     }
 
+    void otherWindowsChangesShowWithoutPicking()
+    {
+        Fixture f({u"たろう"_s, u"さくら"_s, u"じろう"_s});
+        QVERIFY(f.open());
+        MainWindow &w = *f.w;
+        QTest::mouseClick(w.lstJibun->viewport(), Qt::LeftButton, {}, centreOf(w.lstJibun, 2));
+        w.txtNamae1->setText(u"だれか"_s);
+        QItemSelectionModel *selection = w.lstJibun->selectionModel();
+
+        // Another window deletes a name above the selected one, then writes
+        // the list in another order: the selection stays on じろう.
+        QVERIFY(NamaeListRemoveName(kJibun, u"たろう"_s, -1, {}));
+        QTRY_COMPARE(shown(w.lstJibun), (QStringList{u"さくら"_s, u"じろう"_s}));
+        QVERIFY(selection->isRowSelected(1));
+        QCOMPARE(w.txtNamae1->text(), u"だれか"_s);
+        QVERIFY(NamaeListSave(kJibun, {u"じろう"_s, u"さくら"_s}));
+        QTRY_COMPARE(shown(w.lstJibun), (QStringList{u"じろう"_s, u"さくら"_s}));
+        QCOMPARE(w.sides().jibun().selected(), 0);
+        QVERIFY(selection->isRowSelected(0));
+        QCOMPARE(selection->selectedRows().size(), 1);
+        QCOMPARE(w.txtNamae1->text(), u"だれか"_s); // a reload picks nothing
+        QVERIFY(boxes.isEmpty());
+    }
+
     void restartShowsAddedName()
     {
         Fixture f;
