@@ -2,8 +2,11 @@
 
 #include "messages.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QStringEncoder>
+
+#include <sys/stat.h>
 
 namespace kanaroll {
 
@@ -93,6 +96,14 @@ IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path)
     IchiranSaveResult result = IchiranEncode(grid, bytes);
     if (!result.ok())
         return result;
+    // The replacement goes where a link points; a fifo or device there must
+    // not be swapped for a regular file.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        result.status = IchiranSaveResult::WriteFailed;
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
     QSaveFile file(path);
     // Unbuffered, so that a short write (disk full, size limit) shows in the
     // count here; through the buffer it can slip past commit().

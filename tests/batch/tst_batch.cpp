@@ -14,6 +14,7 @@
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -519,6 +520,15 @@ private slots:
         QVERIFY(r.message().contains(u"<一括判断.txt>"_s));
         QVERIFY(QFileInfo(dir.filePath(u"一括判断.txt"_s)).isDir());
         QVERIFY(QDir(dir.path()).rmdir(u"一括判断.txt"_s));
+
+        // The name is a link to a fifo: the save must not replace what the link points at.
+        const QByteArray fifo = QFile::encodeName(dir.filePath(u"fifo"_s));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QVERIFY(QFile::link(QString::fromLocal8Bit(fifo), dir.filePath(u"一括判断.txt"_s)));
+        QCOMPARE(IchiranSave(*grid).status, IchiranSaveResult::WriteFailed);
+        struct stat st {};
+        QVERIFY(::lstat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QVERIFY(QFile::remove(dir.filePath(u"一括判断.txt"_s)) && QFile::remove(dir.filePath(u"fifo"_s)));
 
         // The disk fills up in the middle of the file.
         const QByteArray old("old content\r\n");
