@@ -151,9 +151,31 @@ double MainWindow::pictureTextWidth(int points, const QString &text)
     if (it == m_pictureMetrics.end()) {
         QFont f = Picture1->drawFont();
         f.setPointSize(points);
-        it = m_pictureMetrics.emplace(points, QFontMetricsF(f, Picture1)).first;
+        PictureMetrics m{QFontMetricsF(f, Picture1), {}, false};
+        // Rows are digits only. Where a row of digits measures exactly the sum
+        // of its digits (no kerning, no shaping between them), it is summed
+        // from a table rather than shaped, since a batch measures every pair.
+        double sum = 0;
+        for (int d = 0; d < 10; ++d) {
+            m.digits[static_cast<std::size_t>(d)] = m.metrics.horizontalAdvance(QString(QChar(u'0' + d)));
+            sum += m.digits[static_cast<std::size_t>(d)];
+        }
+        m.summable = m.metrics.horizontalAdvance(QStringLiteral("0123456789")) == sum
+                     && m.metrics.horizontalAdvance(QStringLiteral("9876543210")) == sum;
+        it = m_pictureMetrics.emplace(points, std::move(m)).first;
     }
-    return it->second.horizontalAdvance(text) * kTwipsPerPixel;
+    const PictureMetrics &m = it->second;
+    double width = 0;
+    if (m.summable) {
+        for (QChar c : text) {
+            if (c < u'0' || c > u'9')
+                return m.metrics.horizontalAdvance(text) * kTwipsPerPixel;
+            width += m.digits[static_cast<std::size_t>(c.unicode() - u'0')];
+        }
+    } else {
+        width = m.metrics.horizontalAdvance(text);
+    }
+    return width * kTwipsPerPixel;
 }
 
 PlayOutcome MainWindow::Play()

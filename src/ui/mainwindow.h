@@ -156,7 +156,12 @@ private:
     qint64 m_nextEventsMs = 0; // when a quick run next lets events through
     int m_tickCount = 0;
     RunEventsCost m_runEventsCost;
-    std::map<int, QFontMetricsF> m_pictureMetrics; // the picture's font by size
+    struct PictureMetrics {
+        QFontMetricsF metrics;
+        std::array<double, 10> digits; // advance of each digit, px
+        bool summable;                 // a row of digits measures the sum of its digits
+    };
+    std::map<int, PictureMetrics> m_pictureMetrics; // the picture's font by size
 };
 
 } // namespace kanaroll
