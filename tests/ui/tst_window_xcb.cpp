@@ -37,7 +37,7 @@ QStringList names(const QString &stem, int count)
     const QString kana = QStringLiteral("あいうえおかきくけこさしすせそたちつてと");
     QStringList out;
     for (int i = 0; i < count; ++i)
-        out << stem + kana[i % kana.size()] + kana[(i / kana.size()) % kana.size()];
+        out << stem + kana[i % 20] + kana[i / 20 % 20] + kana[i / 400 % 20];
     return out;
 }
 
@@ -106,8 +106,8 @@ private slots:
     void exitDuringALongQuickRun()
     {
         TempWorkDir dir;
-        dir.write(QStringLiteral("自分.txt"), listFile(names(QStringLiteral("さく"), 400)));
-        dir.write(QStringLiteral("相手.txt"), listFile(names(QStringLiteral("ゆう"), 400)));
+        dir.write(QStringLiteral("自分.txt"), listFile(names(QStringLiteral("さく"), 600)));
+        dir.write(QStringLiteral("相手.txt"), listFile(names(QStringLiteral("ゆう"), 600)));
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(wasRunning);
         QVERIFY(pairShown.contains(QStringLiteral(" _ "))); // the pair reached, not the empty start
         QVERIFY(w.isClosing());
-        QVERIFY(w.ichiran().rowCount() < 2 * 400 * 400);
+        QVERIFY(w.ichiran().rowCount() < 2 * 600 * 600);
     }
 };
 
