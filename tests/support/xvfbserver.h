@@ -29,9 +29,11 @@ public:
                 dup2(null, STDERR_FILENO);
             }
             const std::string fd = std::to_string(fds[1]);
-            // -displayfd: the server picks a free display and writes its number when ready.
+            // -displayfd: the server picks a free display and writes its number
+            // when ready. -terminate: it ends with its last client, so a crashed
+            // program leaves no server behind.
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char *>(nullptr));
+                   "-terminate", static_cast<char *>(nullptr));
             _exit(127);
         }
         close(fds[1]);
