@@ -15,8 +15,11 @@ namespace kanaroll {
 namespace {
 
 // A quick run lets the window handle its events this often, so it never
-// freezes; the clock is read only every few rows.
+// freezes; the clock is read only every few rows. Within a batch this
+// happens between pairs, where a whole fortune stands, unless one pair alone
+// takes long.
 constexpr qint64 kRunEventsMs = 100;
+constexpr qint64 kRunEventsInPairMs = 3 * kRunEventsMs;
 constexpr int kTickStride = 16;
 
 } // namespace
@@ -110,8 +113,8 @@ void MainWindow::startRun()
 {
     adoptEntries();
     m_runClock.start();
-    m_nextEventsMs = kRunEventsMs;
-    m_tickCount = 0;
+    m_lastEventsMs = 0;
+    m_tickCounts = {};
 }
 
 void MainWindow::runEvents(const std::function<void()> &process)
@@ -120,15 +123,17 @@ void MainWindow::runEvents(const std::function<void()> &process)
     process();
     adoptEntries();
     if (m_runClock.isValid())
-        m_nextEventsMs = m_runClock.elapsed() + kRunEventsMs;
+        m_lastEventsMs = m_runClock.elapsed();
 }
 
-bool MainWindow::runTick()
+bool MainWindow::runTick(bool betweenPairs)
 {
-    if (++m_tickCount < kTickStride)
+    const qint64 interval = betweenPairs || !m_inBatch ? kRunEventsMs : kRunEventsInPairMs;
+    int &count = m_tickCounts[betweenPairs ? 1 : 0];
+    if (++count < kTickStride)
         return !m_closing;
-    m_tickCount = 0;
-    if (m_runClock.isValid() && m_runClock.elapsed() >= m_nextEventsMs) {
+    count = 0;
+    if (m_runClock.isValid() && m_runClock.elapsed() - m_lastEventsMs >= interval) {
         const qint64 t0 = m_runClock.nsecsElapsed();
         runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
         ++m_runEventsCost.times;

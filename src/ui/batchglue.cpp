@@ -57,7 +57,7 @@ void MainWindow::cmdHozon_Click()
         m_display.name1 = first;
         m_display.name2 = second;
         const PlayOutcome out = Play();
-        if (out.kind == PlayOutcome::Aborted || !runTick()) {
+        if (out.kind == PlayOutcome::Aborted || !runTick(true)) {
             runPtr->abort();
             return std::nullopt;
         }

@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -131,7 +132,7 @@ private:
     void adoptEntries();
     void startRun();
     void runEvents(const std::function<void()> &process);
-    bool runTick();
+    bool runTick(bool betweenPairs = false);
     double pictureTextWidth(int points, const QString &text);
     void endProgram();
     void createLists();
@@ -153,8 +154,8 @@ private:
     DisplayState m_display;
     PlayHooks m_playHooks;
     QElapsedTimer m_runClock;  // since the current run started
-    qint64 m_nextEventsMs = 0; // when a quick run next lets events through
-    int m_tickCount = 0;
+    qint64 m_lastEventsMs = 0; // when the current run last let events through
+    std::array<int, 2> m_tickCounts{}; // calls since the clock was read: within a pair, between pairs
     RunEventsCost m_runEventsCost;
     struct PictureMetrics {
         QFontMetricsF metrics;
