@@ -11,7 +11,6 @@
 #include "ui/twips.h"
 #include "ui/wait.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 
 namespace kanaroll {
@@ -34,41 +33,31 @@ void MainWindow::cmdHozon_Click()
     if (m_running || m_closing)
         return;
     m_running = true;
+    // The plays write what they show into the display; it reaches the
+    // controls only when the window processes events, and at the end.
+    m_inBatch = true;
+    startRun();
 
     IkkatsuHooks hooks;
     hooks.wait = [this] { return m_closing ? 0.0 : static_cast<double>(sngWait); };
     hooks.modeNotice = [this] {
-        MsgBoxShow(batchmsg::kModeBody, batchmsg::kModeTitle, MsgKind::QuestionNotice, this);
+        runEvents([this] { MsgBoxShow(batchmsg::kModeBody, batchmsg::kModeTitle, MsgKind::QuestionNotice, this); });
     };
-    hooks.showFrame = [this](bool shown) { fraIchiran->setVisible(shown); };
+    hooks.showFrame = [this](bool shown) { m_display.ichiranShown = shown; };
     hooks.selfCount = [this] { return static_cast<int>(m_sides->jibun().names().size()); };
     hooks.selfAt = [this](int i) { return m_sides->jibun().names().at(i); };
     hooks.partnerCount = [this] { return static_cast<int>(m_sides->aite().names().size()); };
     hooks.partnerAt = [this](int i) { return m_sides->aite().names().at(i); };
-    hooks.setName1 = [this](const QString &n) {
-        if (txtNamae1->text() != n)
-            txtNamae1->setText(n);
-    };
-    hooks.setName2 = [this](const QString &n) {
-        if (txtNamae2->text() != n)
-            txtNamae2->setText(n);
-    };
+    hooks.setName1 = [this](const QString &n) { m_display.name1 = n; };
+    hooks.setName2 = [this](const QString &n) { m_display.name2 = n; };
     IkkatsuRun *runPtr = nullptr;
     hooks.play = [this, &runPtr](const QString &first, const QString &second) -> std::optional<int> {
-        // The loops have already put the names in the boxes; lay text out
-        // again only if something changed them meanwhile.
-        if (txtNamae1->text() != first)
-            txtNamae1->setText(first);
-        if (txtNamae2->text() != second)
-            txtNamae2->setText(second);
+        // The loops have already put the names there; a user's edit during a
+        // pause is put right again.
+        m_display.name1 = first;
+        m_display.name2 = second;
         const PlayOutcome out = Play();
-        // In the quick mode nothing is painted until the run ends, and the
-        // repaint requests that showing the faces posts for every pair would
-        // pile up by the hundred thousand. Drop them; the window is repainted
-        // whole when the run ends.
-        if (sngWait == 0.0f)
-            QCoreApplication::removePostedEvents(nullptr, QEvent::UpdateLater);
-        if (out.kind == PlayOutcome::Aborted || m_closing) {
+        if (out.kind == PlayOutcome::Aborted || !runTick(true)) {
             runPtr->abort();
             return std::nullopt;
         }
@@ -77,13 +66,14 @@ void MainWindow::cmdHozon_Click()
         return out.percentage;
     };
     hooks.pause = [this](double seconds) {
-        WaitWithEvents([this, seconds] { return m_closing ? 0.0 : seconds; });
+        runEvents([this, seconds] { WaitWithEvents([this, seconds] { return m_closing ? 0.0 : seconds; }); });
     };
 
     IkkatsuRun run(*m_ichiran, std::move(hooks));
     runPtr = &run;
     run.run();
-    update();
+    m_inBatch = false;
+    applyDisplay();
     m_running = false;
 }
 

@@ -45,6 +45,7 @@ void PictureBox::setFontSize(int points)
         return;
     m_font.setPointSize(points);
     measureFont();
+    update();
 }
 
 void PictureBox::Cls()
@@ -67,10 +68,32 @@ void PictureBox::Print(qint64 xTwips, qint64 yTwips, const QString &s)
     } else {
         m_texts.push_back({xTwips, yTwips, s});
     }
-    // Repaint only the row's cell; measured generously rather than shaped,
-    // since a batch draws hundreds of thousands of rows.
-    update(QRectF(twipsToPixelsF(static_cast<double>(xTwips)), twipsToPixelsF(static_cast<double>(yTwips)),
-                  m_cellWidth * static_cast<double>(s.size() + 1), m_cellHeight + 2)
+    updateText(m_texts.back());
+}
+
+void PictureBox::setTexts(const std::vector<Text> &texts)
+{
+    std::size_t same = 0;
+    while (same < texts.size() && same < m_texts.size() && texts[same] == m_texts[same])
+        ++same;
+    if (same == texts.size() && same == m_texts.size())
+        return;
+    if (m_texts.size() - same + texts.size() - same > 64) {
+        update(); // a whole new triangle
+    } else {
+        for (std::size_t i = same; i < m_texts.size(); ++i)
+            updateText(m_texts[i]);
+        for (std::size_t i = same; i < texts.size(); ++i)
+            updateText(texts[i]);
+    }
+    m_texts = texts;
+}
+
+void PictureBox::updateText(const Text &t)
+{
+    // Repaint only the string's cell; measured generously rather than shaped.
+    update(QRectF(twipsToPixelsF(static_cast<double>(t.x)), twipsToPixelsF(static_cast<double>(t.y)),
+                  m_cellWidth * static_cast<double>(t.text.size() + 1), m_cellHeight + 2)
                .toAlignedRect()
                .adjusted(-2, -2, 2, 2));
 }

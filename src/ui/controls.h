@@ -1,5 +1,7 @@
 #pragma once
 
+#include "play/display.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -37,11 +39,7 @@ class PictureBox : public QWidget
 {
     Q_OBJECT
 public:
-    struct Text {
-        qint64 x; // twips
-        qint64 y; // twips
-        QString text;
-    };
+    using Text = PlacedText; // x and y in twips
 
     explicit PictureBox(QWidget *parent = nullptr);
 
@@ -56,6 +54,8 @@ public:
     int widthTwips() const { return m_widthTwips; }
     void setWidthTwips(int w) { m_widthTwips = w; }
     void Print(qint64 xTwips, qint64 yTwips, const QString &s);
+    // Takes on a whole drawing, repainting only the strings that changed.
+    void setTexts(const std::vector<Text> &texts);
 
     const std::vector<Text> &texts() const { return m_texts; }
 
@@ -64,6 +64,7 @@ protected:
 
 private:
     void measureFont();
+    void updateText(const Text &t);
 
     QColor m_fore;
     QColor m_back;

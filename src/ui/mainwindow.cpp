@@ -151,6 +151,7 @@ MainWindow::MainWindow(QWidget *parent)
     setTabOrder();
     connectHandlers();
     Form_Load();
+    setUpDisplay();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -1,13 +1,19 @@
 #pragma once
 
 #include "controls.h"
+#include "play/display.h"
 
+#include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QListView>
 #include <QRadioButton>
 #include <QTableView>
 #include <QWidget>
 
+#include <array>
+#include <functional>
+#include <map>
 #include <memory>
 
 class QButtonGroup;
@@ -20,19 +26,6 @@ class NamaeSides;
 struct NamaeDialogs;
 enum class NamaeSide;
 enum class IchiranSortButton;
-
-// What one fortune came to, for a caller such as the batch run.
-struct PlayOutcome {
-    enum Kind {
-        Shown,     // steps ran to the end; percentage holds the result
-        EmptyName, // a box was empty; nothing changed
-        Refused,   // a character outside the table
-        Busy,      // another fortune or batch was under way; ignored
-        Aborted,   // the program is closing
-    };
-    Kind kind = Busy;
-    int percentage = -1;
-};
 
 // The one window, frmMain. Controls carry their design names; indexed groups
 // are ControlArrays indexed as designed.
@@ -87,7 +80,15 @@ public:
     // The single fortune of the two entry boxes. The click handler ignores
     // the outcome; the batch run takes its percentage from it.
     PlayOutcome Play();
-    void KaoHide();
+    // What the fortune shows; the controls take it on when the window next
+    // processes events, or when the play or batch ends.
+    const DisplayState &display() const { return m_display; }
+    // What letting events through costs quick runs, since the window was made.
+    struct RunEventsCost {
+        int times = 0;
+        qint64 nsecs = 0;
+    };
+    RunEventsCost runEventsCost() const { return m_runEventsCost; }
     bool isRunning() const { return m_running; }
     bool isClosing() const { return m_closing; }
     HelpService *helpService() const { return m_help.get(); }
@@ -126,7 +127,14 @@ private:
     void setTabOrder();
     void connectHandlers();
     void Form_Load();
-    void PlayPause();
+    bool PlayPause();
+    void setUpDisplay();
+    void applyDisplay();
+    void adoptEntries();
+    void startRun();
+    void runEvents(const std::function<void()> &process);
+    bool runTick(bool betweenPairs = false);
+    double pictureTextWidth(int points, const QString &text);
     void endProgram();
     void createLists();
     void loadLists();
@@ -143,6 +151,19 @@ private:
     bool m_syncingList = false; // the views follow the model; no pick
     bool m_running = false; // a fortune or batch is under way
     bool m_closing = false; // the program is ending; running loops unwind
+    bool m_inBatch = false; // plays write the display; the batch applies it
+    DisplayState m_display;
+    PlayHooks m_playHooks;
+    QElapsedTimer m_runClock;  // since the current run started
+    qint64 m_lastEventsMs = 0; // when the current run last let events through
+    std::array<int, 2> m_tickCounts{}; // calls since the clock was read: within a pair, between pairs
+    RunEventsCost m_runEventsCost;
+    struct PictureMetrics {
+        QFontMetricsF metrics;
+        std::array<double, 10> digits; // advance of each digit, px
+        bool summable;                 // a row of digits measures the sum of its digits
+    };
+    std::map<int, PictureMetrics> m_pictureMetrics; // the picture's font by size
 };
 
 } // namespace kanaroll

@@ -1,5 +1,6 @@
 #include "tempworkdir.h"
 #include "engine/aisho.h"
+#include "play/display.h"
 #include "play/layout.h"
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
@@ -48,6 +49,7 @@ class TestPlay : public QObject
     Q_OBJECT
 
     QList<Box> boxes;
+    std::function<void()> onBox; // runs while a box is open
 
 private slots:
     void initTestCase()
@@ -55,10 +57,90 @@ private slots:
         installFontSubstitutions();
         setMsgBoxHook([this](const QString &body, const QString &title, MsgKind kind) {
             boxes.append({body, title});
+            if (onBox)
+                onBox();
             return kind == MsgKind::DeleteQuestion ? MsgAnswer::Cancel : MsgAnswer::Ok;
         });
     }
-    void init() { boxes.clear(); }
+    void init()
+    {
+        boxes.clear();
+        onBox = nullptr;
+    }
+
+    // The play on the display state alone: a quick run of several pairs,
+    // a refused one among them, leaves exactly the state of the last pair.
+    void displayStateOfQuickPairs()
+    {
+        int pauses = 0;
+        QList<PlayMessage> messages;
+        bool animated = false;
+        PlayHooks hooks;
+        hooks.textWidth = [](int points, const QString &s) { return double(s.size()) * points * 10; };
+        hooks.animated = [&] { return animated; };
+        hooks.pause = [&] { return ++pauses > 0; };
+        hooks.message = [&](PlayMessage m) { messages.append(m); };
+        auto play = [&](DisplayState &s, const QString &a, const QString &b) {
+            s.name1 = a;
+            s.name2 = b;
+            return playFortune(s, 5000, hooks);
+        };
+
+        DisplayState run;
+        const QStringList pairs[] = {{"たろう", "はなこ"}, {"あえ", "いいえ"}, {"ケン", "はなこ"}, {"はなこ", "たろう"}};
+        for (const QStringList &p : pairs)
+            play(run, p[0], p[1]);
+        QCOMPARE(messages, QList<PlayMessage>{PlayMessage::Refused});
+        DisplayState alone;
+        pauses = 0;
+        QCOMPARE(play(alone, "はなこ", "たろう").percentage, 40);
+        QVERIFY(run == alone);
+        QCOMPARE(alone.pair, QStringLiteral("はなこ _ たろう"));
+        QCOMPARE(alone.kekka, QStringLiteral("40%"));
+        QCOMPARE(alone.faces, (std::array<std::uint8_t, 3>{kNikoBit, kNikoBit, kKanaBit}));
+        QVERIFY(!alone.covered && !alone.ichiranShown);
+        QCOMPARE(alone.fontSize, 48);
+        QCOMPARE(alone.texts.size(), std::size_t(5));
+        QCOMPARE(alone.texts.back(), (PlacedText{1060 + 4 * 238, 4 * 690, "40"}));
+        QCOMPARE(pauses, 4); // quick: once per row after row 0
+
+        // Animated: a pause after every digit, the row growing in place.
+        animated = true;
+        pauses = 0;
+        play(alone, "はなこ", "たろう");
+        QVERIFY(run == alone);
+        QCOMPARE(pauses, 14);
+
+        // A refused pair: covered, no faces, nothing drawn, the old percentage kept.
+        play(alone, "たろう", "x");
+        QCOMPARE(alone.pair, QString());
+        QVERIFY(alone.covered && alone.texts.empty());
+        QCOMPARE(alone.faces, (std::array<std::uint8_t, 3>{kNoFace, kNoFace, kNoFace}));
+        QCOMPARE(alone.kekka, QStringLiteral("40%"));
+    }
+
+    // The window shows a play's state before the play's box opens.
+    void boxOpensOverTheStateReached()
+    {
+        TempWorkDir dir;
+        MainWindow w;
+        tellQuickly(w, "たろう", "はなこ");
+        struct Seen {
+            QString pair;
+            bool covered;
+            bool facesShown;
+            bool drawn;
+        } seen{};
+        onBox = [&] {
+            seen = {w.lblCp->text(), w.fraHide1->isVisibleTo(&w), w.imgniko(1)->isVisibleTo(&w),
+                    !w.Picture1->texts().empty()};
+        };
+        tellQuickly(w, "たろう", "ケン");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(seen.pair, QStringLiteral("たろう _ ケン"));
+        QVERIFY(seen.covered && !seen.facesShown && !seen.drawn);
+        QVERIFY(w.lblCp->text().isEmpty());
+    }
 
     void workedPairs_data()
     {
