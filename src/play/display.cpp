@@ -53,7 +53,7 @@ void KaoHide(DisplayState &s)
     s.faces.fill(kNoFace);
 }
 
-PlayOutcome playFortune(DisplayState &s, int pictureWidthTwips, const PlayHooks &hooks)
+PlayOutcome playFortune(DisplayState &s, int pictureWidthTwips, int pictureHeightTwips, const PlayHooks &hooks)
 {
     const QString self = s.name1;
     const QString partner = s.name2;
@@ -89,17 +89,20 @@ PlayOutcome playFortune(DisplayState &s, int pictureWidthTwips, const PlayHooks 
     while (rows.next()) {
         const std::string_view row = rows.row();
         const RowPos pos = rowPosition(static_cast<std::int64_t>(rows.rowIndex()), band, x0);
+        const bool seen = pos.y < pictureHeightTwips;
         std::size_t drawn = 0;
         while (drawn < row.size()) {
             if (hooks.animated()) {
                 // One digit more, then the pause.
                 ++drawn;
-                s.print(pos.x, pos.y, latin1(row.substr(0, drawn)));
+                if (seen)
+                    s.print(pos.x, pos.y, latin1(row.substr(0, drawn)));
             } else {
                 // Nothing is shown between digits without a pause, so the
                 // rest of the row goes at once.
                 drawn = row.size();
-                s.print(pos.x, pos.y, latin1(row));
+                if (seen)
+                    s.print(pos.x, pos.y, latin1(row));
             }
             if (!hooks.pause())
                 return {PlayOutcome::Aborted, -1};

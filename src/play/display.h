@@ -79,6 +79,8 @@ struct PlayHooks {
 };
 
 // The play command on the state: the names are read from name1 and name2.
-PlayOutcome playFortune(DisplayState &s, int pictureWidthTwips, const PlayHooks &hooks);
+// Rows below the picture are paced as usual but not kept: nobody sees them,
+// and a long pair's whole triangle would not fit in memory.
+PlayOutcome playFortune(DisplayState &s, int pictureWidthTwips, int pictureHeightTwips, const PlayHooks &hooks);
 
 } // namespace kanaroll

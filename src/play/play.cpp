@@ -189,7 +189,7 @@ PlayOutcome MainWindow::Play()
     const bool ownRun = !m_inBatch;
     if (ownRun)
         startRun();
-    const PlayOutcome out = playFortune(m_display, Picture1->widthTwips(), m_playHooks);
+    const PlayOutcome out = playFortune(m_display, Picture1->widthTwips(), placeOf("Picture1").height, m_playHooks);
     if (ownRun)
         applyDisplay();
     return out;

@@ -83,7 +83,7 @@ private slots:
         auto play = [&](DisplayState &s, const QString &a, const QString &b) {
             s.name1 = a;
             s.name2 = b;
-            return playFortune(s, 5000, hooks);
+            return playFortune(s, 5000, 5115, hooks);
         };
 
         DisplayState run;
@@ -117,6 +117,12 @@ private slots:
         QVERIFY(alone.covered && alone.texts.empty());
         QCOMPARE(alone.faces, (std::array<std::uint8_t, 3>{kNoFace, kNoFace, kNoFace}));
         QCOMPARE(alone.kekka, QStringLiteral("40%"));
+
+        // Rows below the picture are not kept; the last kept one is the lowest that starts inside it.
+        play(alone, QString(20, u'あ'), QString(20, u'い'));
+        QCOMPARE(alone.texts.size(), std::size_t(5115 / 180 + 1));
+        QVERIFY(alone.texts.back().y < 5115 && alone.texts.back().y + 180 >= 5115);
+        QVERIFY(!alone.covered && !alone.kekka.isEmpty());
     }
 
     // The window shows a play's state before the play's box opens.
@@ -343,9 +349,10 @@ private slots:
         QCOMPARE(out.kind, PlayOutcome::Shown);
         const AishoResult expected = AishoCalc(self.toStdU16String(), partner.toStdU16String());
         QCOMPARE(out.percentage, expected.percentage);
-        const auto &last = w.Picture1->texts().back();
-        QCOMPARE(last.y, qint64(180) * qint64(expected.rowCount() - 1)); // beyond 16 bits
-        QVERIFY(last.y > 32767);
+        QCOMPARE(w.lblKekka->text(), QString::number(expected.percentage) + u'%');
+        // Rows far below the picture (beyond 16-bit twips) are paced but not kept.
+        QVERIFY(qint64(180) * qint64(expected.rowCount() - 1) > 32767);
+        QCOMPARE(w.Picture1->texts().back().y, qint64(180) * (5115 / 180));
     }
 };
 
