@@ -9,7 +9,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
 	fonts-liberation fonts-ipafont-gothic \
 	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
-	clang clang-tidy libclang-rt-14-dev
+	clang clang-tidy libclang-rt-dev
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
