@@ -9,12 +9,13 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
 	fonts-liberation fonts-ipafont-gothic \
 	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
-	clang clang-tidy libclang-rt-dev
+	clang clang-tidy libclang-rt-dev \
+	qt6-wayland weston appstream desktop-file-utils
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy
+.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
 
 setup:
 	@missing=""; for p in $(PACKAGES); do \
@@ -40,6 +41,26 @@ run: build
 test: CMAKE_FLAGS += -DKANAROLL_WERROR=ON
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+# The Debian package, built apart from the test build with Debian's own
+# compiler and linker flags; the program goes to /usr/games like every game.
+PACKAGE_BUILD ?= build-package
+package: setup
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=None -DKANAROLL_TESTS=OFF \
+		-DCMAKE_INSTALL_BINDIR=games \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD)
+	rm -f $(PACKAGE_BUILD)/kanaroll_*.deb
+	cd $(PACKAGE_BUILD) && cpack
+	cp $(PACKAGE_BUILD)/kanaroll_*.deb .
+	@ls kanaroll_*.deb
+
+# make test on a fresh Debian 13 root (needs root; the root is cached in
+# /var/cache/kanaroll/debian13).
+test-debian13:
+	sh tools/test-debian13.sh
 
 bench: build
 	cmake --build $(BUILD) --target run-benchmarks
