@@ -1,9 +1,12 @@
-# The two commands a new user needs on a fresh Debian 12 machine:
+# The two commands a new user needs on a fresh Debian 12 or 13 machine
+# (after `sudo apt-get install make`):
 #   make run   - set up, build and start the program (working directory run/)
 #   make test  - set up, build and run every test
 # Also: make bench (benchmarks), make help-chm (rebuild the help file),
 #   make test-asan (every test, the stress run and short fuzz runs under
-#   AddressSanitizer and UndefinedBehaviorSanitizer), make tidy (clang-tidy on src/).
+#   AddressSanitizer and UndefinedBehaviorSanitizer), make tidy (clang-tidy on src/),
+#   make package (the Debian package), make test-debian13 (make test on a fresh
+#   Debian 13 root; needs root).
 
 PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
