@@ -5,7 +5,8 @@
 #
 # The minimal root made by debootstrap is kept in $CACHE/base and never
 # changed; each run works in a throw-away overlay on top of it. Downloaded
-# packages are kept in $CACHE/debs between runs. The mirror is the one this
+# packages and package lists are kept in $CACHE/debs and $CACHE/lists between
+# runs. The mirror is the one this
 # machine's apt already uses.
 #
 # Usage: tools/test-debian13.sh [cache folder]   (needs root)
@@ -42,9 +43,10 @@ command -v debootstrap >/dev/null || {
 
 BASE=$CACHE/base
 DEBS=$CACHE/debs
+LISTS=$CACHE/lists
 RUN=$CACHE/run
 ROOT=$RUN/root
-mkdir -p "$DEBS/partial"
+mkdir -p "$DEBS/partial" "$LISTS/partial"
 
 if [ ! -e "$BASE/.complete" ]; then
 	echo "test-debian13: making a minimal $SUITE root in $BASE from $MIRROR"
@@ -58,31 +60,45 @@ else
 	echo "test-debian13: reusing the $SUITE root in $BASE"
 fi
 
+# Everything mounted under the root, innermost first; lazily when still busy.
+unmount_all() {
+	if mountpoint -q "$ROOT"; then
+		umount -R "$ROOT" 2>/dev/null || umount -R -l "$ROOT"
+	fi
+}
+# Never delete through a mount: /dev and the package cache are bound in.
+remove_run() {
+	if grep -q " $RUN[/ ]" /proc/self/mounts; then
+		echo "test-debian13: $RUN is still mounted; left in place" >&2
+	else
+		rm -rf --one-file-system "$RUN"
+	fi
+}
 cleanup() {
 	status=$?
-	for m in "$ROOT/var/cache/apt/archives" "$ROOT/dev/pts" "$ROOT/dev" "$ROOT/proc" "$ROOT"; do
-		if mountpoint -q "$m"; then umount "$m" || umount -l "$m"; fi
-	done
-	rm -rf "$RUN"
+	unmount_all
+	remove_run
 	exit $status
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # A leftover of an interrupted run first.
-for m in "$ROOT/var/cache/apt/archives" "$ROOT/dev/pts" "$ROOT/dev" "$ROOT/proc" "$ROOT"; do
-	if mountpoint -q "$m"; then umount "$m" || umount -l "$m"; fi
-done
-rm -rf "$RUN"
+unmount_all
+remove_run
 mkdir -p "$RUN/upper" "$RUN/work" "$ROOT"
+# The root itself is a mount point in both cases, so that one recursive
+# unmount takes everything away.
 if ! mount -t overlay overlay -o "lowerdir=$BASE,upperdir=$RUN/upper,workdir=$RUN/work" "$ROOT" 2>/dev/null; then
 	# No overlay file system here: a plain copy does the same, only slower.
-	cp -a "$BASE/." "$ROOT/"
+	cp -a "$BASE" "$RUN/copy"
+	mount --bind "$RUN/copy" "$ROOT"
 fi
 mount -t proc proc "$ROOT/proc"
 mount --rbind /dev "$ROOT/dev"
 mount --make-rslave "$ROOT/dev"
 mount --bind "$DEBS" "$ROOT/var/cache/apt/archives"
+mount --bind "$LISTS" "$ROOT/var/lib/apt/lists"
 cp /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
 
 # Everything below runs inside the root.
