@@ -128,9 +128,11 @@ def run(args, root):
         try:
             shot, (x, y) = wait_for(painted, 30, 'a painted %dx%d window' % (width, height), interval=0.5)
         except Failure:
-            last = screenshot(env, shots)
+            if app.poll() is not None:
+                raise
+            box = window_box(screenshot(env, shots))
             raise Failure('no painted %dx%d window; the screen shows %dx%d at %d,%d'
-                          % ((width, height) + window_box(last)[2:] + window_box(last)[:2]))
+                          % ((width, height) + box[2:] + box[:2]))
         check(os.path.isdir(work), '--dir did not create %s' % work)
         for name, colour in LABEL_COLOURS.items():
             lx, ly, lw, lh = places[name]['rect']
@@ -138,7 +140,8 @@ def run(args, root):
             check(got == colour, '%s shows %r, not %r' % (name, got, colour))
 
         # No pointer or keyboard on the headless backend: the signal that a
-        # logout sends is the way out.
+        # logout sends is the way out. A program that handles it ends like
+        # after 終了, with status 0; one without a handler dies by it.
         handled = sigterm_caught(app.pid)
         app.send_signal(signal.SIGTERM)
         try:
