@@ -111,7 +111,9 @@ chroot "$ROOT" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 /
 '
 # The committed tree only: a clone of HEAD, as a new user gets it.
 git clone --quiet --no-hardlinks --no-checkout "$TREE" "$ROOT/home/tester/kanaroll"
-git -C "$ROOT/home/tester/kanaroll" checkout --quiet --detach "$(git -C "$TREE" rev-parse HEAD)"
+COMMIT=$(git -C "$TREE" rev-parse HEAD)
+git -C "$ROOT/home/tester/kanaroll" checkout --quiet --detach "$COMMIT"
+echo "test-debian13: testing $(git -C "$TREE" log -1 --format='%h %s' "$COMMIT")"
 chroot "$ROOT" chown -R tester:tester /home/tester/kanaroll
 
 start=$(date +%s)
