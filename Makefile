@@ -1,20 +1,24 @@
-# The two commands a new user needs on a fresh Debian 12 machine:
+# The two commands a new user needs on a fresh Debian 12 or 13 machine
+# (after `sudo apt-get install make`):
 #   make run   - set up, build and start the program (working directory run/)
 #   make test  - set up, build and run every test
 # Also: make bench (benchmarks), make help-chm (rebuild the help file),
 #   make test-asan (every test, the stress run and short fuzz runs under
-#   AddressSanitizer and UndefinedBehaviorSanitizer), make tidy (clang-tidy on src/).
+#   AddressSanitizer and UndefinedBehaviorSanitizer), make tidy (clang-tidy on src/),
+#   make package (the Debian package), make test-debian13 (make test on a fresh
+#   Debian 13 root; needs root).
 
 PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
 	fonts-liberation fonts-ipafont-gothic \
 	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
-	clang clang-tidy libclang-rt-14-dev
+	clang clang-tidy libclang-rt-dev \
+	qt6-wayland weston appstream desktop-file-utils file
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy
+.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
 
 setup:
 	@missing=""; for p in $(PACKAGES); do \
@@ -40,6 +44,26 @@ run: build
 test: CMAKE_FLAGS += -DKANAROLL_WERROR=ON
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+# The Debian package, built apart from the test build with Debian's own
+# compiler and linker flags; the program goes to /usr/games like every game.
+PACKAGE_BUILD ?= build-package
+package: setup
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=None -DKANAROLL_TESTS=OFF \
+		-DCMAKE_INSTALL_BINDIR=games \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD)
+	rm -f $(PACKAGE_BUILD)/kanaroll_*.deb
+	cd $(PACKAGE_BUILD) && cpack
+	cp $(PACKAGE_BUILD)/kanaroll_*.deb .
+	@ls kanaroll_*.deb
+
+# make test on a fresh Debian 13 root (needs root; the root is cached in
+# /var/cache/kanaroll/debian13).
+test-debian13:
+	sh tools/test-debian13.sh
 
 bench: build
 	cmake --build $(BUILD) --target run-benchmarks

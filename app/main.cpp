@@ -1,8 +1,11 @@
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
 #include "ui/signals.h"
+#include "ui/startfolder.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +16,11 @@ int main(int argc, char *argv[])
         qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kanaroll"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kanaroll.Kanaroll"));
+    if (const auto start = kanaroll::enterStartFolder(QApplication::arguments()); start.outcome == start.Exit) {
+        std::fputs(qPrintable(start.message + u'\n'), start.exitCode == 0 ? stdout : stderr);
+        return start.exitCode;
+    }
     kanaroll::installFontSubstitutions();
     kanaroll::SignalRelay signalRelay;
     kanaroll::MainWindow w;

@@ -163,35 +163,27 @@ class PictureIconEngine : public QIconEngine
 public:
     explicit PictureIconEngine(Picture picture) : m_picture(picture) {}
 
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
     {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
-        const QPixmap pm = scaledPixmap(rect.size() * ratio, mode, state, ratio);
-        painter->drawPixmap(rect, pm);
+        painter->drawPixmap(rect, render(rect.size(), ratio));
     }
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override { return render(size, 1.0); }
 
-    // size is in device pixels; scale tells how many of them make one logical
-    // pixel, which decides between the 16 and the 32 drawing.
+    // Up to Qt 6.7 size comes in device pixels; from 6.8 on in logical ones.
+    // scale tells how many device pixels make one logical pixel.
     QPixmap scaledPixmap(const QSize &size, QIcon::Mode, QIcon::State, qreal scale) override
     {
-        if (size.isEmpty())
-            return {};
         if (!(scale > 0))
             scale = 1.0;
-        const Source source = sourceOf(m_picture);
-        const QSize box = (QSizeF(size) / scale).toSize().expandedTo(QSize(1, 1));
-        const QSize logical = source.size.scaled(box, Qt::KeepAspectRatio);
-        const QSize physical(qMax(1, qRound(logical.width() * scale)),
-                             qMax(1, qRound(logical.height() * scale)));
-        QPixmap pm = QPixmap::fromImage(
-            cachedImage(source, drawingFor(source, qMin(logical.width(), logical.height())), physical));
-        pm.setDevicePixelRatio(scale);
-        return pm;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        return render(size, scale);
+#else
+        if (size.isEmpty())
+            return {};
+        return render((QSizeF(size) / scale).toSize().expandedTo(QSize(1, 1)), scale);
+#endif
     }
 
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
@@ -211,6 +203,22 @@ public:
     QString key() const override { return QStringLiteral("kanaroll-picture"); }
 
 private:
+    // The drawing for a logical box: the 16 or the 32 one by the logical
+    // size, rendered at full device resolution.
+    QPixmap render(const QSize &box, qreal scale) const
+    {
+        if (box.isEmpty())
+            return {};
+        const Source source = sourceOf(m_picture);
+        const QSize logical = source.size.scaled(box, Qt::KeepAspectRatio);
+        const QSize physical(qMax(1, qRound(logical.width() * scale)),
+                             qMax(1, qRound(logical.height() * scale)));
+        QPixmap pm = QPixmap::fromImage(
+            cachedImage(source, drawingFor(source, qMin(logical.width(), logical.height())), physical));
+        pm.setDevicePixelRatio(scale);
+        return pm;
+    }
+
     Picture m_picture;
 };
 

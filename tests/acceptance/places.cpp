@@ -48,5 +48,8 @@ int main()
         std::printf("%s %d %d %d %d %d %d\n", p->name, r.x() + r.width() / 2, r.y() + r.height() / 2, r.x(), r.y(),
                     r.width(), r.height());
     }
+    // The whole client area, for checks of the window's size.
+    const QRect client(0, 0, twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    std::printf("frmMain %d %d 0 0 %d %d\n", client.width() / 2, client.height() / 2, client.width(), client.height());
     return 0;
 }

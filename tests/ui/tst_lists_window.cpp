@@ -58,7 +58,7 @@ struct Fixture {
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return false;
-        QApplication::setActiveWindow(w.get());
+        w->activateWindow();
         return QTest::qWaitForWindowActive(w.get());
     }
     QByteArray file(const QString &name) const

@@ -168,7 +168,8 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QApplication::setActiveWindow(&w);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
 
         auto visit = [&w](int steps) {
             QStringList seen;

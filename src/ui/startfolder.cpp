@@ -1,0 +1,68 @@
+#include "ui/startfolder.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace kanaroll {
+
+namespace {
+
+StartFolder fail(const QString &message)
+{
+    return {StartFolder::Exit, 2, QStringLiteral("kanaroll: ") + message};
+}
+
+} // namespace
+
+QString documentsFolder()
+{
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty())
+        docs = QDir::home().filePath(QStringLiteral("Documents"));
+    return QDir(docs).filePath(QStringLiteral("Kanaroll"));
+}
+
+StartFolder enterStartFolder(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tells the compatibility of two names in hiragana."));
+    const QCommandLineOption dirOption(QStringLiteral("dir"),
+                                       QStringLiteral("Work in DIR, creating it if missing."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption documentsOption(
+        QStringLiteral("documents"), QStringLiteral("Work in Kanaroll in the documents folder (the menu entry's choice)."));
+    parser.addOption(dirOption);
+    parser.addOption(documentsOption);
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    if (!parser.parse(args))
+        return fail(parser.errorText());
+    if (parser.isSet(helpOption))
+        return {StartFolder::Exit, 0, parser.helpText()};
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().constFirst());
+    if (parser.isSet(dirOption) && parser.isSet(documentsOption))
+        return fail(QStringLiteral("--dir and --documents exclude each other"));
+
+    QString folder;
+    if (parser.isSet(dirOption))
+        folder = parser.values(dirOption).constLast();
+    else if (parser.isSet(documentsOption))
+        folder = documentsFolder();
+    else
+        return {};
+    if (folder.isEmpty())
+        return fail(QStringLiteral("--dir needs a folder name"));
+
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir())
+        return fail(QStringLiteral("cannot work in %1: it is not a folder").arg(folder));
+    if (!info.exists() && !QDir().mkpath(folder))
+        return fail(QStringLiteral("cannot create the folder %1").arg(folder));
+    if (!QDir::setCurrent(folder))
+        return fail(QStringLiteral("cannot enter the folder %1").arg(folder));
+    return {};
+}
+
+} // namespace kanaroll
