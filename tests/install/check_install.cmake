@@ -5,7 +5,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(f bin/kanaroll share/applications/kanaroll.desktop share/kanaroll/zqHelp.chm
+foreach(f bin/kanaroll bin/kanaroll-help share/applications/kanaroll.desktop share/kanaroll/zqHelp.chm
           share/icons/hicolor/16x16/apps/kanaroll.png share/icons/hicolor/32x32/apps/kanaroll.png
           share/icons/hicolor/48x48/apps/kanaroll.png share/icons/hicolor/scalable/apps/kanaroll.svg)
   if(NOT EXISTS ${PREFIX}/${f})

@@ -7,6 +7,10 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <utility>
 
 namespace kanaroll {
@@ -14,6 +18,8 @@ namespace kanaroll {
 namespace {
 
 // Entry codes of the "#SYSTEM" object written by help compilers.
+constexpr quint16 kSystemContents = 0;
+constexpr quint16 kSystemIndex = 1;
 constexpr quint16 kSystemDefaultTopic = 2;
 constexpr quint16 kSystemTitle = 3;
 constexpr quint16 kSystemLocale = 4;
@@ -53,7 +59,11 @@ ChmFile::ChmFile(ChmFile &&other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)),
       m_fileName(std::move(other.m_fileName)),
       m_title(std::move(other.m_title)),
-      m_defaultTopic(std::move(other.m_defaultTopic))
+      m_defaultTopic(std::move(other.m_defaultTopic)),
+      m_contentsFile(std::move(other.m_contentsFile)),
+      m_indexFile(std::move(other.m_indexFile)),
+      m_locale(other.m_locale),
+      m_systemReadable(other.m_systemReadable)
 {
 }
 
@@ -65,6 +75,10 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
         m_fileName = std::move(other.m_fileName);
         m_title = std::move(other.m_title);
         m_defaultTopic = std::move(other.m_defaultTopic);
+        m_contentsFile = std::move(other.m_contentsFile);
+        m_indexFile = std::move(other.m_indexFile);
+        m_locale = other.m_locale;
+        m_systemReadable = other.m_systemReadable;
     }
     return *this;
 }
@@ -72,7 +86,23 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
 bool ChmFile::open(const QString &fileName)
 {
     close();
-    m_handle = chm_open(QFile::encodeName(fileName).constData());
+    // Opened without blocking and checked first, so that a fifo or a device
+    // under the name neither hangs the viewer nor gets read. chmlib opens
+    // the same file again through the descriptor, so a file swapped in
+    // meanwhile is not the one read.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
+    m_handle = chm_open(::access(viaFd.constData(), R_OK) == 0 ? viaFd.constData()
+                                                              : QFile::encodeName(fileName).constData());
+    ::close(fd);
     if (!m_handle)
         return false;
     m_fileName = fileName;
@@ -88,6 +118,10 @@ void ChmFile::close()
     m_fileName.clear();
     m_title.clear();
     m_defaultTopic.clear();
+    m_contentsFile.clear();
+    m_indexFile.clear();
+    m_locale = 0;
+    m_systemReadable = false;
 }
 
 QString ChmFile::normalizedPath(const QString &path)
@@ -156,9 +190,13 @@ void ChmFile::readSystem()
 {
     QByteArray recordedTopic;
     QByteArray rawTitle;
+    QByteArray contents;
+    QByteArray index;
     quint32 locale = 0;
 
-    if (const auto system = read(QStringLiteral("/#SYSTEM"))) {
+    const auto system = read(QStringLiteral("/#SYSTEM"));
+    m_systemReadable = system.has_value();
+    if (system) {
         const QByteArray &s = *system;
         qsizetype at = 4; // format version
         while (at + 4 <= s.size()) {
@@ -174,6 +212,10 @@ void ChmFile::readSystem()
                 rawTitle = cString(data);
             else if (code == kSystemLocale && length >= 4)
                 locale = le32(data, 0);
+            else if (code == kSystemContents)
+                contents = cString(data);
+            else if (code == kSystemIndex)
+                index = cString(data);
             at += length;
         }
     }
@@ -186,7 +228,22 @@ void ChmFile::readSystem()
     } else {
         m_title = QString::fromUtf8(rawTitle);
     }
+    m_locale = locale;
     m_defaultTopic = findDefaultTopic(QString::fromUtf8(recordedTopic));
+    m_contentsFile = findSitemap(QString::fromUtf8(contents), QStringLiteral(".hhc"));
+    m_indexFile = findSitemap(QString::fromUtf8(index), QStringLiteral(".hhk"));
+}
+
+QString ChmFile::findSitemap(const QString &recorded, const QString &suffix) const
+{
+    if (!recorded.isEmpty() && contains(recorded))
+        return normalizedPath(recorded);
+    const QStringList all = files();
+    for (const QString &path : all) {
+        if (path.endsWith(suffix, Qt::CaseInsensitive))
+            return path;
+    }
+    return {};
 }
 
 QString ChmFile::findDefaultTopic(const QString &recorded) const
