@@ -193,8 +193,13 @@ void HelpWindow::buildContents()
             auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
             item->setText(0, entry.name);
             if (!entry.locals.isEmpty()) {
-                item->setData(0, kPathRole, entry.locals.first());
-                m_contentsByPath.insert(pathKey(entry.locals.first()), item); // the last wins
+                // A page is found under its anchor, else at its first entry.
+                const QString local = entry.locals.first();
+                item->setData(0, kPathRole, local);
+                if (!m_contentsByPath.contains(local.toLower()))
+                    m_contentsByPath.insert(local.toLower(), item);
+                if (!m_contentsByPath.contains(pathKey(local)))
+                    m_contentsByPath.insert(pathKey(local), item);
             }
             self(self, entry.children, item);
         }
@@ -290,7 +295,12 @@ void HelpWindow::pageChanged(const QUrl &url)
     setWindowTitle(title.isEmpty() ? QStringLiteral("ヘルプ") : title);
 
     // The tree follows the page, without opening it again.
-    if (QTreeWidgetItem *item = m_contentsByPath.value(pathKey(path))) {
+    QTreeWidgetItem *item = nullptr;
+    if (url.hasFragment())
+        item = m_contentsByPath.value((path + u'#' + url.fragment()).toLower());
+    if (!item)
+        item = m_contentsByPath.value(pathKey(path));
+    if (item) {
         m_following = true;
         m_contents->setCurrentItem(item);
         m_contents->scrollToItem(item);

@@ -88,7 +88,7 @@ private:
     QAction *m_print = nullptr;
     QAction *m_zoomIn = nullptr;
     QAction *m_zoomOut = nullptr;
-    QHash<QString, QTreeWidgetItem *> m_contentsByPath; // lower-case path -> item
+    QHash<QString, QTreeWidgetItem *> m_contentsByPath; // lower-case path, with and without anchor
     QStringList m_searchTerms;
     int m_zoomStep = 0;
     bool m_following = false;
