@@ -395,8 +395,9 @@ QString fold(const QString &text, QList<qsizetype> *sourceIndex)
             end += l;
         }
         QString piece;
-        if (first < 0x80 && end == i + 1) {
-            piece = QChar(char16_t(first)).toCaseFolded(); // the common case, cheaply
+        if (end == i + 1 && QChar::decompositionTag(first) == QChar::NoDecomposition) {
+            // A lone character NFKC leaves alone: the common case, cheaply.
+            piece = QChar(foldKana(QChar::toCaseFolded(char16_t(first))));
         } else {
             piece = text.mid(i, end - i).normalized(QString::NormalizationForm_KC).toCaseFolded();
             for (QChar &c : piece)

@@ -1,6 +1,7 @@
 #include "ui/help/helpviewer.h"
 
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QWheelEvent>
@@ -153,7 +154,9 @@ int HelpViewer::highlight(const QStringList &terms)
         QTextCursor first = marks.first().cursor;
         first.setPosition(first.selectionStart());
         setTextCursor(first);
-        ensureCursorVisible();
+        // The first hit near the top, with a line of its context above it.
+        QScrollBar *bar = verticalScrollBar();
+        bar->setValue(bar->value() + cursorRect(first).top() - fontMetrics().height() * 2);
     }
     return int(marks.size());
 }

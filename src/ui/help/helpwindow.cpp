@@ -30,6 +30,8 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kFoldedRole = Qt::UserRole + 1;
+constexpr int kParentRole = Qt::UserRole + 2;     // row of an index entry's keyword, or -1
+constexpr int kShownChildRole = Qt::UserRole + 3; // while filtering
 
 // Under the program's name, apart from anything else.
 const QString kSettingsApp = QStringLiteral("help");
@@ -210,17 +212,19 @@ void HelpWindow::buildContents()
 
 void HelpWindow::buildIndex()
 {
-    auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above) -> void {
+    auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above,
+                      int parentRow) -> void {
         for (const SitemapEntry &entry : entries) {
             auto *item = new QListWidgetItem(QString(depth * 2, u' ') + entry.name, m_indexList);
             item->setData(kPathRole, entry.locals.value(0));
+            item->setData(kParentRole, parentRow);
             // A sub-keyword is found by its own words and by its keyword's.
             const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
             item->setData(kFoldedRole, helptext::fold(words));
-            self(self, entry.children, depth + 1, words);
+            self(self, entry.children, depth + 1, words, m_indexList->count() - 1);
         }
     };
-    add(add, m_doc.index(), 0, QString());
+    add(add, m_doc.index(), 0, QString(), -1);
     m_tabs->setTabVisible(1, m_indexList->count() > 0);
 }
 
@@ -228,12 +232,22 @@ void HelpWindow::filterIndex(const QString &text)
 {
     const QString wanted = helptext::fold(text.trimmed());
     QListWidgetItem *first = nullptr;
-    for (int row = 0; row < m_indexList->count(); ++row) {
+    // Backwards, so that a shown sub-keyword shows its keyword above it.
+    for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
-        const bool shown = item->data(kFoldedRole).toString().contains(wanted);
-        item->setHidden(!shown);
-        if (shown && !first)
-            first = item;
+        if (item->data(kFoldedRole).toString().contains(wanted))
+            item->setHidden(false);
+        else if (!item->data(kShownChildRole).toBool())
+            item->setHidden(true);
+        item->setData(kShownChildRole, false);
+        if (!item->isHidden()) {
+            if (QListWidgetItem *parent = m_indexList->item(item->data(kParentRole).toInt()))
+                parent->setData(kShownChildRole, true);
+        }
+    }
+    for (int row = 0; row < m_indexList->count() && !first; ++row) {
+        if (!m_indexList->item(row)->isHidden())
+            first = m_indexList->item(row);
     }
     m_indexList->setCurrentItem(first);
 }
