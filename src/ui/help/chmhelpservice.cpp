@@ -45,6 +45,7 @@ public:
     ~HelpChild() override { closeSocket(); }
 
     bool shown() const { return m_shown; }
+    pid_t pid() const { return m_pid; }
     int raises() const { return m_raises; }
 
     void raise()
@@ -187,6 +188,12 @@ bool ChmHelpService::isShown(const QString &helpFile) const
 {
     const HelpChild *child = m_children.value(locate(helpFile));
     return child && child->shown();
+}
+
+qint64 ChmHelpService::viewerPid(const QString &helpFile) const
+{
+    const HelpChild *child = m_children.value(locate(helpFile));
+    return child ? child->pid() : 0;
 }
 
 int ChmHelpService::raiseCount(const QString &helpFile) const

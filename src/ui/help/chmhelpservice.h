@@ -36,6 +36,8 @@ public:
     QStringList openFiles() const;
     // Whether the viewer of a file reported its window shown.
     bool isShown(const QString &helpFile) const;
+    // The process of the viewer of a file, 0 when none runs.
+    qint64 viewerPid(const QString &helpFile) const;
     // How many times the viewer of a file was asked to come to the front.
     int raiseCount(const QString &helpFile) const;
 
