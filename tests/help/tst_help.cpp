@@ -430,6 +430,11 @@ void TestHelp::toolbarEnablement()
     }
     QVERIFY(!window.zoomInAction()->isEnabled());
     QCOMPARE(window.viewer()->zoomFactor(), HelpWindow::zoomFactors().last());
+    // Text grows by the factor and stays so from page to page.
+    const qreal base = QTextDocument().defaultFont().pointSizeF();
+    window.backAction()->trigger();
+    window.forwardAction()->trigger();
+    QCOMPARE(window.viewer()->document()->defaultFont().pointSizeF(), base * HelpWindow::zoomFactors().last());
 }
 
 void TestHelp::searchResultHighlightsHits()

@@ -20,6 +20,7 @@ HelpViewer::HelpViewer(const HelpDocument *document, QWidget *parent)
     // Links are followed here so that none of them leaves the file.
     setOpenLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpViewer::followLink);
+    m_basePointSize = QTextBrowser::document()->defaultFont().pointSizeF();
 }
 
 QUrl HelpViewer::urlFor(const QString &chmPath)
@@ -87,18 +88,20 @@ void HelpViewer::setZoomFactor(qreal factor)
 {
     if (factor <= 0 || qFuzzyCompare(factor, m_zoom))
         return;
-    scaleFonts(factor / m_zoom);
+    const qreal ratio = factor / m_zoom;
     m_zoom = factor;
+    scaleFonts(ratio);
 }
 
 // Pages set their sizes in points, which the widget's own font size does not
-// reach, so every run of text is scaled where it stands.
+// reach, so every run of text is scaled where it stands. The document keeps
+// its default font from page to page, so that one is set, not scaled.
 void HelpViewer::scaleFonts(qreal ratio)
 {
     QTextDocument *doc = document();
-    QFont base = doc->defaultFont();
-    if (base.pointSizeF() > 0) {
-        base.setPointSizeF(base.pointSizeF() * ratio);
+    if (m_basePointSize > 0) {
+        QFont base = doc->defaultFont();
+        base.setPointSizeF(m_basePointSize * m_zoom);
         doc->setDefaultFont(base);
     }
     QTextCursor cursor(doc);

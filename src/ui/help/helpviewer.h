@@ -52,6 +52,7 @@ private:
 
     const HelpDocument *m_doc;
     qreal m_zoom = 1.0;
+    qreal m_basePointSize = 0;
 };
 
 } // namespace kanaroll
