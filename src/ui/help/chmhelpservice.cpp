@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <functional>
 
 #include <spawn.h>
 #include <sys/socket.h>
@@ -21,8 +22,6 @@ namespace kanaroll {
 // One running viewer: its process and the socket that is its standard input.
 class HelpChild : public QObject
 {
-    Q_OBJECT
-
 public:
     HelpChild(pid_t pid, int fd, QObject *parent) : QObject(parent), m_pid(pid), m_fd(fd)
     {
@@ -62,12 +61,12 @@ public:
             return;
         m_ended = true;
         closeSocket();
-        emit ended();
+        if (onEnded)
+            onEnded();
         reap();
     }
 
-signals:
-    void ended();
+    std::function<void()> onEnded;
 
 private:
     void closeSocket()
@@ -147,11 +146,11 @@ void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
         return;
     }
     auto *child = new HelpChild(pid, sockets[0], this);
-    connect(child, &HelpChild::ended, this, [this, path, child] {
+    child->onEnded = [this, path, child] {
         if (m_children.value(path) == child)
             m_children.remove(path);
         emit viewerEnded(path);
-    });
+    };
     m_children.insert(path, child);
 }
 
@@ -203,5 +202,3 @@ int ChmHelpService::raiseCount(const QString &helpFile) const
 }
 
 } // namespace kanaroll
-
-#include "chmhelpservice.moc"

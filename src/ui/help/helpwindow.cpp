@@ -215,7 +215,7 @@ void HelpWindow::buildIndex()
     auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above,
                       int parentRow) -> void {
         for (const SitemapEntry &entry : entries) {
-            auto *item = new QListWidgetItem(QString(depth * 2, u' ') + entry.name, m_indexList);
+            auto *item = new QListWidgetItem(QString(qsizetype(depth) * 2, u' ') + entry.name, m_indexList);
             item->setData(kPathRole, entry.locals.value(0));
             item->setData(kParentRole, parentRow);
             // A sub-keyword is found by its own words and by its keyword's.
