@@ -27,6 +27,7 @@ int occurrences(const QString &text, const QString &term)
 bool HelpDocument::open(const QString &fileName)
 {
     *this = HelpDocument();
+    m_fileName = fileName;
     if (!m_chm.open(fileName))
         return false;
     m_damaged = !m_chm.systemReadable();

@@ -28,6 +28,9 @@ public:
 
     // False when the file cannot be opened at all.
     bool open(const QString &fileName);
+    bool isOpen() const { return m_chm.isOpen(); }
+    // The file last given to open(), opened or not.
+    QString fileName() const { return m_fileName; }
 
     const ChmFile &chm() const { return m_chm; }
     QString title() const { return m_chm.title(); }
@@ -59,6 +62,7 @@ private:
     QList<helptext::SitemapEntry> readSitemap(const QString &path);
 
     ChmFile m_chm;
+    QString m_fileName;
     QString m_home;
     QList<Page> m_pages;
     QHash<QString, qsizetype> m_pageByPath; // lower-case path -> m_pages

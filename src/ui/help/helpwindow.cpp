@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -99,11 +100,21 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     searchLayout->addWidget(searchOpen, 0, Qt::AlignRight);
     m_tabs->addTab(searchPage, QStringLiteral("検索"));
 
-    m_damageNote = new QLabel(QStringLiteral(
-        "このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
+    // What could not be read is said above the page, never by a crash.
+    m_damageNote = new QLabel;
+    if (!m_doc.isOpen()) {
+        m_damageNote->setText(
+            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
+                .arg(QFileInfo(m_doc.fileName()).fileName()));
+    } else if (m_doc.home().isEmpty()) {
+        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
+    } else {
+        m_damageNote->setText(
+            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
+    }
     m_damageNote->setWordWrap(true);
     m_damageNote->setStyleSheet(QStringLiteral("background: #ffffc0; color: #000000; padding: 4px;"));
-    m_damageNote->setVisible(m_doc.damaged());
+    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
     auto *pageArea = new QWidget;
     auto *pageLayout = new QVBoxLayout(pageArea);
     pageLayout->setContentsMargins(0, 0, 0, 0);
