@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStyle>
@@ -33,6 +34,9 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr int kFoldedRole = Qt::UserRole + 1;
 constexpr int kParentRole = Qt::UserRole + 2;     // row of an index entry's keyword, or -1
 constexpr int kShownChildRole = Qt::UserRole + 3; // while filtering
+
+constexpr QSize kWindowEms(72, 52);
+constexpr int kPaneEms = 18;
 
 // Under the program's name, apart from anything else.
 const QString kSettingsApp = QStringLiteral("help");
@@ -72,7 +76,6 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
 
     auto *indexPage = new QWidget;
     auto *indexLayout = new QVBoxLayout(indexPage);
-    indexLayout->setContentsMargins(4, 4, 4, 4);
     indexLayout->addWidget(new QLabel(QStringLiteral("キーワードを入力してください:")));
     m_indexFilter = new QLineEdit;
     m_indexFilter->setClearButtonEnabled(true);
@@ -85,7 +88,6 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
 
     auto *searchPage = new QWidget;
     auto *searchLayout = new QVBoxLayout(searchPage);
-    searchLayout->setContentsMargins(4, 4, 4, 4);
     searchLayout->addWidget(new QLabel(QStringLiteral("検索する語句を入力してください:")));
     m_searchBox = new QLineEdit;
     m_searchBox->setClearButtonEnabled(true);
@@ -126,7 +128,9 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     m_splitter->addWidget(m_tabs);
     m_splitter->addWidget(pageArea);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({220, 560});
+    // First-run sizes follow the text size, in full-width characters.
+    const int em = fontMetrics().horizontalAdvance(u'あ');
+    m_splitter->setSizes({em * kPaneEms, em * (kWindowEms.width() - kPaneEms)});
     setCentralWidget(m_splitter);
 
     QToolBar *bar = addToolBar(QStringLiteral("ツールバー"));
@@ -187,7 +191,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
 
     buildContents();
     buildIndex();
-    resize(800, 600);
+    resize(kWindowEms * em);
     restoreSettings();
     pageChanged(QUrl());
 }
@@ -382,7 +386,7 @@ void HelpWindow::restoreSettings()
     const QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
     const QSize size = s.value(QStringLiteral("window/size")).toSize();
     if (size.isValid())
-        resize(size.boundedTo(QSize(4000, 3000)).expandedTo(QSize(300, 200)));
+        resize(size.boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSizeHint()));
     m_splitter->restoreState(s.value(QStringLiteral("window/splitter")).toByteArray());
     const qsizetype step = zoomFactors().indexOf(s.value(QStringLiteral("window/zoom"), 1.0).toReal());
     zoomBy(step >= 0 ? int(step) - m_zoomStep : 0);
