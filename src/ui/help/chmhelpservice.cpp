@@ -25,19 +25,22 @@ class HelpChild : public QObject
 public:
     HelpChild(pid_t pid, int fd, QObject *parent) : QObject(parent), m_pid(pid), m_fd(fd)
     {
-        auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+        m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             char buffer[256];
             const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
             if (got > 0) {
                 m_input.append(buffer, got);
-                if (m_input.contains("shown\n"))
+                if (m_input.contains("shown\n")) {
                     m_shown = true;
+                    m_input.clear();
+                } else if (m_input.size() > 64) {
+                    m_input = m_input.right(8); // chatter that is no message
+                }
                 return;
             }
             if (got < 0 && (errno == EAGAIN || errno == EINTR))
                 return;
-            notifier->setEnabled(false);
             end();
         });
     }
@@ -71,6 +74,12 @@ public:
 private:
     void closeSocket()
     {
+        // The notifier goes first: the number may be handed out again at once.
+        if (m_notifier) {
+            m_notifier->setEnabled(false);
+            m_notifier->deleteLater();
+            m_notifier = nullptr;
+        }
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -90,6 +99,7 @@ private:
 
     pid_t m_pid;
     int m_fd;
+    QSocketNotifier *m_notifier = nullptr;
     QByteArray m_input;
     bool m_shown = false;
     bool m_ended = false;
