@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
 #include <functional>
 
 #include <spawn.h>
@@ -147,8 +148,20 @@ void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
+    // The viewer starts with no signal blocked or ignored, whatever the
+    // program does with its own.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    const int rc = ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(sockets[1]);
     if (rc != 0) {
