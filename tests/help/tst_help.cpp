@@ -378,6 +378,7 @@ void TestHelp::windowPaneFollowsAndOpens()
     QCOMPARE(visible(), (QStringList{"カタカナ", "半角"}));
     filter->setText(QStringLiteral("半角")); // a sub-keyword brings its keyword
     QCOMPARE(visible(), (QStringList{"カタカナ", "半角"}));
+    QCOMPARE(index->currentItem()->text().trimmed(), QStringLiteral("半角"));
     filter->setText(QStringLiteral("漢"));
     QCOMPARE(visible(), QStringList{"漢字"});
     QTest::keyClick(filter, Qt::Key_Return);

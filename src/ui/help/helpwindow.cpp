@@ -248,21 +248,20 @@ void HelpWindow::filterIndex(const QString &text)
     const QString wanted = helptext::fold(text.trimmed());
     QListWidgetItem *first = nullptr;
     // Backwards, so that a shown sub-keyword shows its keyword above it.
+    // The current entry is the first that matches itself.
     for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
-        if (item->data(kFoldedRole).toString().contains(wanted))
+        if (item->data(kFoldedRole).toString().contains(wanted)) {
             item->setHidden(false);
-        else if (!item->data(kShownChildRole).toBool())
+            first = item;
+        } else if (!item->data(kShownChildRole).toBool()) {
             item->setHidden(true);
+        }
         item->setData(kShownChildRole, false);
         if (!item->isHidden()) {
             if (QListWidgetItem *parent = m_indexList->item(item->data(kParentRole).toInt()))
                 parent->setData(kShownChildRole, true);
         }
-    }
-    for (int row = 0; row < m_indexList->count() && !first; ++row) {
-        if (!m_indexList->item(row)->isHidden())
-            first = m_indexList->item(row);
     }
     m_indexList->setCurrentItem(first);
 }
