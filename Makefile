@@ -98,7 +98,7 @@ test-asan: setup
 fuzz-short: setup
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 		-DKANAROLL_WERROR=ON -DKANAROLL_SANITIZE=ON -DKANAROLL_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j2 --target fuzz_aisho fuzz_cp932 fuzz_namaelist
+	cmake --build $(FUZZ_BUILD) -j2 --target fuzz_aisho fuzz_cp932 fuzz_namaelist fuzz_helpfile
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
 # clang-tidy on src/ with the checked-in .clang-tidy; any report fails.

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Rebuilds zqHelp.chm from the pages beside this script.
 # Needs chmcmd (Debian package fp-utils) and iconv.
+# Pages are compiled with their table of contents (zqHelp.hhc) and index
+# (zqHelp.hhk).
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,13 +25,21 @@ if [ "$listed" != "$present" ]; then
     exit 1
 fi
 
-# The project is kept in UTF-8; the compiler copies the title bytes as they
-# are, and a Japanese help file is read with code page 932.
-tmp=.zqHelp-cp932.hhp
-trap 'rm -f "$tmp"' EXIT
-iconv -f UTF-8 -t CP932 zqHelp.hhp > "$tmp"
+# The project, the table of contents and the index are kept in UTF-8; the
+# compiler copies their bytes as they are, and a Japanese help file is read
+# with code page 932. So the file is compiled from a scratch copy with those
+# three converted, under their own names.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for f in $listed; do
+    mkdir -p "$work/$(dirname "$f")"
+    cp "$f" "$work/$f"
+done
+for f in zqHelp.hhp zqHelp.hhc zqHelp.hhk; do
+    iconv -f UTF-8 -t CP932 "$f" > "$work/$f"
+done
 
-rm -f zqHelp.chm
-chmcmd --no-html-scan "$tmp" >/dev/null
-test -s zqHelp.chm || { echo "build-chm.sh: chmcmd wrote no zqHelp.chm" >&2; exit 1; }
+(cd "$work" && chmcmd --no-html-scan zqHelp.hhp >/dev/null)
+test -s "$work/zqHelp.chm" || { echo "build-chm.sh: chmcmd wrote no zqHelp.chm" >&2; exit 1; }
+cp "$work/zqHelp.chm" zqHelp.chm
 echo "build-chm.sh: wrote $here/zqHelp.chm"

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTextDocument>
 
 #include <cmath>
 #include <functional>
@@ -86,6 +87,21 @@ IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid)
     if (!printer.isValid())
         return IchiranPrintStatus::NoPrinter;
     return IchiranPrint(grid, printer);
+}
+
+IchiranPrintStatus printDocumentDefault(const QTextDocument &document, const QString &docName)
+{
+    if (document.isEmpty())
+        return IchiranPrintStatus::Empty;
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return IchiranPrintStatus::NoPrinter;
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setDocName(docName);
+    if (!printer.isValid())
+        return IchiranPrintStatus::NoPrinter;
+    document.print(&printer);
+    return printer.printerState() == QPrinter::Error ? IchiranPrintStatus::Failed : IchiranPrintStatus::Printed;
 }
 
 QString ichiranPrintMessage(IchiranPrintStatus status)

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QPrinter;
+class QTextDocument;
 
 namespace kanaroll {
 
@@ -37,6 +38,9 @@ IchiranPrintStatus IchiranPrint(const std::vector<IchiranRow> &rows, QPrinter &p
 bool ichiranHasDefaultPrinter();
 // Prints on the system's default printer, without a dialog.
 IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid);
+
+// Prints a document (a help page) the same way: the default printer, no dialog.
+IchiranPrintStatus printDocumentDefault(const QTextDocument &document, const QString &docName);
 
 // Body of the warning box for NoPrinter or Failed (title batchmsg::kPrinterTitle);
 // empty for the others, which show nothing.

@@ -1,6 +1,8 @@
 #include "ui/help/chmfile.h"
 #include "ui/help/chmhelpservice.h"
+#include "ui/help/helpdocument.h"
 #include "ui/help/helpviewer.h"
+#include "ui/help/helpwindow.h"
 
 #include "tempworkdir.h"
 
@@ -9,8 +11,19 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTreeWidget>
 #include <QtTest>
+
+#include <csignal>
+
+#include <sys/stat.h>
 
 using namespace kanaroll;
 
@@ -44,9 +57,39 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void flushDeletes()
+QString testFile(const char *name)
 {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return sourcePath(QStringLiteral("tests/help/data/") + QLatin1String(name));
+}
+
+HelpDocument openDocument(const QString &path)
+{
+    HelpDocument doc;
+    if (!doc.open(path))
+        qFatal("cannot open %s", qPrintable(path));
+    return doc;
+}
+
+// Names of a sitemap tree, children in brackets: "a[b c[d]] e".
+QString shape(const QList<helptext::SitemapEntry> &entries)
+{
+    QStringList parts;
+    for (const auto &e : entries)
+        parts.append(e.children.isEmpty() ? e.name : e.name + u'[' + shape(e.children) + u']');
+    return parts.join(u' ');
+}
+
+QStringList hitTitles(const QList<HelpDocument::SearchHit> &hits)
+{
+    QStringList out;
+    for (const auto &h : hits)
+        out.append(h.title);
+    return out;
+}
+
+QString viewerProgram()
+{
+    return QStringLiteral(KANAROLL_HELP_VIEWER);
 }
 
 } // namespace
@@ -56,15 +99,36 @@ class TestHelp : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void committedFileMatchesSources();
     void pagesLinkOnlyToFilesInside();
     void unreadableFilesDoNotOpen();
+    void damagedFilesOpenWhatTheyCan();
     void defaultTopicFallsBackToRootPage();
+    void sitemapsGiveTreeAndIndex();
+    void pagesDecodeInTheirCodePage();
+    void searchFoldsKanaAndWidth_data();
+    void searchFoldsKanaAndWidth();
+    void windowPaneFollowsAndOpens();
+    void fileWithoutContentsOrIndex();
+    void toolbarEnablement();
+    void searchResultHighlightsHits();
+    void windowRemembersSizeAndZoom();
     void viewerNavigatesInsideTheFile();
-    void serviceOpensOneWindowAndClosesIt();
+    void serviceOpensOneViewerAndClosesIt();
+    void serviceSurvivesCrashingViewer();
     void serviceShowsNothingForMissingFile();
     void serviceFallsBackToInstalledCopy();
 };
+
+// Nothing a test does may reach the user's own settings.
+void TestHelp::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QSettings(QStringLiteral("Kanaroll"), QStringLiteral("help")).clear();
+}
 
 // A page edited without rebuilding the help file fails here.
 void TestHelp::committedFileMatchesSources()
@@ -87,6 +151,15 @@ void TestHelp::committedFileMatchesSources()
             QVERIFY2(sources.contains(path.mid(1)), qPrintable(path + " has no source page"));
     }
 
+    // The sitemaps are kept in UTF-8 and stored in code page 932.
+    for (const char *sitemap : {"zqHelp.hhc", "zqHelp.hhk"}) {
+        const auto inside = chm.read(QLatin1String(sitemap));
+        QVERIFY2(inside && helptext::decode(*inside, chm.locale())
+                               == QString::fromUtf8(fileBytes(sourcePath("resources/help/") + sitemap)),
+                 qPrintable(QLatin1String(sitemap) + " differs in zqHelp.chm; run build-chm.sh"));
+    }
+    QCOMPARE(chm.contentsFile(), QStringLiteral("/zqHelp.hhc"));
+    QCOMPARE(chm.indexFile(), QStringLiteral("/zqHelp.hhk"));
     QCOMPARE(chm.defaultTopic(), QStringLiteral("/index.htm"));
     QCOMPARE(chm.title(), QStringLiteral("Kanaroll ヘルプ"));
     QVERIFY(chm.contains(QStringLiteral("INDEX.HTM"))); // names match without case
@@ -119,9 +192,60 @@ void TestHelp::unreadableFilesDoNotOpen()
     QVERIFY(!chm.open(dir.filePath("garbage.chm")));
     dir.write("empty.chm", {});
     QVERIFY(!chm.open(dir.filePath("empty.chm")));
+    QVERIFY(QDir(dir.path()).mkdir("folder.chm"));
+    QVERIFY(!chm.open(dir.filePath("folder.chm")));
+    // A fifo is refused without waiting for a writer.
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo.chm")).constData(), 0600), 0);
+    QVERIFY(!chm.open(dir.filePath("fifo.chm")));
     QVERIFY(!chm.isOpen());
     QVERIFY(!chm.read(QStringLiteral("/index.htm")));
     QVERIFY(chm.files().isEmpty());
+}
+
+// Cut short, or with a run of bytes wiped, at many places: whatever opens is
+// read without a crash, and a file with unreadable parts says so. (A wipe
+// that still decompresses cannot be told from content.)
+void TestHelp::damagedFilesOpenWhatTheyCan()
+{
+    TempWorkDir dir;
+    const QByteArray whole = fileBytes(committedChm());
+    const HelpDocument good = openDocument(committedChm());
+    QVERIFY(!good.damaged());
+    int opened = 0;
+    int damaged = 0;
+    for (qsizetype at = 0; at < whole.size(); at += whole.size() / 40) {
+        QByteArray wiped = whole;
+        wiped.replace(at, 256, QByteArray(256, '\0'));
+        for (const QByteArray &bytes : {whole.left(at), wiped.left(whole.size())}) {
+            dir.write("bad.chm", bytes);
+            HelpDocument doc;
+            if (!doc.open(dir.filePath("bad.chm")))
+                continue;
+            ++opened;
+            if (!doc.damaged())
+                continue;
+            ++damaged;
+            HelpWindow window(std::move(doc));
+            QVERIFY(window.damageNote()->isVisibleTo(&window));
+            window.showHome(); // may find nothing to show, but must not crash
+            window.search(QStringLiteral("相性"));
+        }
+    }
+    QVERIFY(opened > 0);
+    QVERIFY(damaged > 0);
+
+    // Not a help file at all: the window says so, and shows no page.
+    dir.write("broken.chm", QByteArray("ITSF") + QByteArray(100, '\0'));
+    HelpDocument broken;
+    QVERIFY(!broken.open(dir.filePath("broken.chm")));
+    HelpWindow brokenWindow(std::move(broken));
+    QVERIFY(!brokenWindow.showHome());
+    QVERIFY(brokenWindow.damageNote()->isVisibleTo(&brokenWindow));
+    QVERIFY(brokenWindow.damageNote()->text().contains(QStringLiteral("<broken.chm> を読み取れませんでした")));
+    QVERIFY(!brokenWindow.homeAction()->isEnabled());
+    QVERIFY(!brokenWindow.printAction()->isEnabled());
+    HelpWindow window(openDocument(committedChm()));
+    QVERIFY(!window.damageNote()->isVisibleTo(&window));
 }
 
 // nodefault.chm names a default topic it lacks and has no index page
@@ -129,7 +253,7 @@ void TestHelp::unreadableFilesDoNotOpen()
 void TestHelp::defaultTopicFallsBackToRootPage()
 {
     ChmFile chm;
-    QVERIFY(chm.open(sourcePath(QStringLiteral("tests/help/data/nodefault.chm"))));
+    QVERIFY(chm.open(testFile("nodefault.chm")));
     QCOMPARE(chm.title(), QStringLiteral("No default"));
     const QStringList files = chm.files();
     for (const char *page : {"/0/x.htm", "/a.htm", "/b.htm"})
@@ -137,25 +261,245 @@ void TestHelp::defaultTopicFallsBackToRootPage()
     QCOMPARE(chm.defaultTopic(), QStringLiteral("/a.htm")); // not the one in 0/
     QVERIFY(!chm.read(QStringLiteral("/0/"))); // a directory has no content
 
-    HelpViewer viewer(std::move(chm));
-    QVERIFY(viewer.showDefaultTopic());
-    QCOMPARE(viewer.windowTitle(), QStringLiteral("A"));
+    HelpWindow window(openDocument(testFile("nodefault.chm")));
+    QVERIFY(window.showHome());
+    QCOMPARE(window.windowTitle(), QStringLiteral("A"));
+}
+
+// nested.chm (data/nested/, chmcmd): contents three levels deep, an index
+// with a sub-keyword, pages in UTF-8 and in code page 932.
+void TestHelp::sitemapsGiveTreeAndIndex()
+{
+    const HelpDocument nested = openDocument(testFile("nested.chm"));
+    QVERIFY(nested.hasContentsFile());
+    QCOMPARE(shape(nested.contents()), QStringLiteral("はじめに[かな[半角] シフトJIS] 宣言なし"));
+    QCOMPARE(nested.contents()[0].children[0].children[0].locals, QStringList{"/sub/kana.htm#two"});
+    QCOMPARE(shape(nested.index()), QStringLiteral("カタカナ[半角] 漢字 はじめに"));
+    QCOMPARE(nested.index()[1].locals, QStringList{"/sub/sjis.htm"});
+    QVERIFY(!nested.damaged());
+
+    const HelpDocument own = openDocument(committedChm());
+    QVERIFY(own.hasContentsFile());
+    QVERIFY(own.contents().size() >= 5);
+    QVERIFY(own.index().size() >= 10);
+    // Every entry leads to a page that is in the file.
+    auto check = [&](auto &self, const QList<helptext::SitemapEntry> &entries) -> void {
+        for (const auto &e : entries) {
+            QVERIFY2(!e.locals.isEmpty(), qPrintable(e.name));
+            for (const QString &local : e.locals)
+                QVERIFY2(own.chm().contains(local.section(u'#', 0, 0)), qPrintable(e.name + " " + local));
+            self(self, e.children);
+        }
+    };
+    check(check, own.contents());
+    check(check, own.index());
+
+    // Sloppy sitemaps: unclosed tags, stray </UL>, single quotes, entities.
+    const auto sloppy = helptext::parseSitemap(QStringLiteral(
+        "</UL><UL><LI><OBJECT type='text/sitemap'><param name=Name value='a &amp; b'>"
+        "<param name=\"Local\" value=\"x.htm\"></OBJECT><UL><LI><OBJECT type=\"text/sitemap\">"
+        "<param name=\"Name\" value=\"c\"></OBJECT></UL></UL></UL><LI><OBJECT type=\"text/sitemap\">"
+        "<param name=\"Name\" value=\"d\"><param name=\"Local\" value=\"mk:@MSITStore:z.chm::/e/f.htm\">"));
+    QCOMPARE(shape(sloppy), QStringLiteral("a & b[c]"));
+    QCOMPARE(helptext::sitemapTarget(QStringLiteral("mk:@MSITStore:z.chm::/e/f.htm"), "/t.hhc"), "/e/f.htm");
+    QCOMPARE(helptext::sitemapTarget(QStringLiteral("../g.htm#h"), "/s/t.hhc"), "/g.htm#h");
+    QCOMPARE(helptext::sitemapTarget(QStringLiteral("http://example.org/"), "/t.hhc"), QString());
+}
+
+void TestHelp::pagesDecodeInTheirCodePage()
+{
+    const HelpDocument doc = openDocument(testFile("nested.chm"));
+    QCOMPARE(doc.pageTitle("/sub/sjis.htm"), QStringLiteral("シフトJIS")); // charset=shift_jis
+    QVERIFY(doc.text("/sub/sjis.htm")->contains(QStringLiteral("表示できる漢字と～と①")));
+    QCOMPARE(doc.pageTitle("/sub/plain.htm"), QStringLiteral("宣言なし")); // no charset
+    QVERIFY(doc.text("/sub/plain.htm")->contains(QStringLiteral("能力")));
+    QCOMPARE(doc.pageTitle("/sub/kana.htm"), QStringLiteral("かなのページ")); // utf-8
+    // Undeclared text of another locale, and a declared one.
+    QCOMPARE(helptext::decode("caf\xe9", 0x0409), QStringLiteral("café"));
+    QCOMPARE(helptext::decode("<meta charset=\"iso-8859-1\">\xe9", 0x0411).right(1), QStringLiteral("é"));
+}
+
+void TestHelp::searchFoldsKanaAndWidth_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("titles");
+    const QStringList kana{"かなのページ"};
+    QTest::newRow("hiragana finds katakana") << "かたかな" << kana;
+    QTest::newRow("ascii finds full width") << "abc" << QStringList{"かなのページ", "Top"};
+    QTest::newRow("full width finds ascii") << "ＡＢＣ" << QStringList{"かなのページ", "Top"};
+    QTest::newRow("half-width voiced kana") << "はんかくが" << kana;
+    QTest::newRow("every word must match") << "かたかな letters" << QStringList{};
+    QTest::newRow("code page 932 page") << "漢字" << QStringList{"シフトJIS"};
+    QTest::newRow("title and head not searched") << "宣言なし" << QStringList{};
+    QTest::newRow("blank query") << "  　 " << QStringList{};
+}
+
+void TestHelp::searchFoldsKanaAndWidth()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, titles);
+    static const HelpDocument doc = openDocument(testFile("nested.chm"));
+    QCOMPARE(hitTitles(doc.search(query)), titles);
+}
+
+void TestHelp::windowPaneFollowsAndOpens()
+{
+    HelpWindow window(openDocument(testFile("nested.chm")));
+    QVERIFY(window.showHome());
+    QTreeWidget *tree = window.contentsTree();
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("はじめに"));
+
+    // Choosing an entry shows its page; following a link moves the tree.
+    QTreeWidgetItem *sjis = tree->topLevelItem(0)->child(1);
+    tree->setCurrentItem(sjis);
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/sub/sjis.htm"));
+    QVERIFY(window.viewer()->toPlainText().contains(QStringLiteral("漢字")));
+    window.viewer()->showPath(QStringLiteral("/sub/plain.htm"));
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("宣言なし"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("宣言なし"));
+    window.viewer()->showPath(QStringLiteral("/sub/kana.htm#two")); // the entry with the anchor
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("半角"));
+    window.viewer()->showPath(QStringLiteral("/SUB/KANA.HTM")); // the page's first entry
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("かな"));
+
+    // The index: typing narrows it, a sub-keyword matches by its keyword too,
+    // and Enter opens the entry.
+    QVERIFY(window.tabs()->isTabVisible(1));
+    QListWidget *index = window.indexList();
+    QLineEdit *filter = window.indexFilter();
+    auto visible = [index] {
+        QStringList out;
+        for (int r = 0; r < index->count(); ++r)
+            if (!index->item(r)->isHidden())
+                out.append(index->item(r)->text().trimmed());
+        return out;
+    };
+    filter->setText(QStringLiteral("かた"));
+    QCOMPARE(visible(), (QStringList{"カタカナ", "半角"}));
+    filter->setText(QStringLiteral("半角")); // a sub-keyword brings its keyword
+    QCOMPARE(visible(), (QStringList{"カタカナ", "半角"}));
+    QCOMPARE(index->currentItem()->text().trimmed(), QStringLiteral("半角"));
+    filter->setText(QStringLiteral("漢"));
+    QCOMPARE(visible(), QStringList{"漢字"});
+    QTest::keyClick(filter, Qt::Key_Return);
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/sub/sjis.htm"));
+    filter->setText(QStringLiteral("zzz"));
+    QVERIFY(visible().isEmpty());
+    QTest::keyClick(filter, Qt::Key_Return); // nothing to open
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/sub/sjis.htm"));
+}
+
+void TestHelp::fileWithoutContentsOrIndex()
+{
+    HelpWindow window(openDocument(testFile("nodefault.chm")));
+    QVERIFY(!window.document().hasContentsFile());
+    QVERIFY(!window.tabs()->isTabVisible(1));
+    QVERIFY(window.tabs()->isTabVisible(0));
+    QStringList titles;
+    for (int i = 0; i < window.contentsTree()->topLevelItemCount(); ++i)
+        titles.append(window.contentsTree()->topLevelItem(i)->text(0));
+    QCOMPARE(titles, (QStringList{"Z", "A", "B"})); // the pages' titles, in file order
+    window.contentsTree()->setCurrentItem(window.contentsTree()->topLevelItem(2));
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/b.htm"));
+    QCOMPARE(window.search(QStringLiteral("b")), 1);
+}
+
+void TestHelp::toolbarEnablement()
+{
+    HelpWindow window(openDocument(testFile("nested.chm")));
+    window.show(); // for the shortcuts
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.showHome());
+    auto state = [&] {
+        return QString::fromLatin1("%1%2%3").arg(window.backAction()->isEnabled() ? "B" : "-",
+                                                 window.forwardAction()->isEnabled() ? "F" : "-",
+                                                 window.homeAction()->isEnabled() ? "H" : "-");
+    };
+    QCOMPARE(state(), QStringLiteral("---")); // at home, no history
+    QVERIFY(window.printAction()->isEnabled());
+    window.viewer()->showPath(QStringLiteral("/sub/kana.htm"));
+    QCOMPARE(state(), QStringLiteral("B-H"));
+    window.backAction()->trigger();
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/top.htm"));
+    QCOMPARE(state(), QStringLiteral("-F-"));
+    window.forwardAction()->trigger();
+    QCOMPARE(state(), QStringLiteral("B-H"));
+    window.homeAction()->trigger();
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/top.htm"));
+    QCOMPARE(state(), QStringLiteral("B--"));
+
+    // Zoom stops at its ends, by button, key or wheel alike.
+    const int steps = int(HelpWindow::zoomFactors().size());
+    for (int i = 0; i < steps; ++i)
+        QTest::keyClick(window.viewer(), Qt::Key_Minus, Qt::ControlModifier);
+    QVERIFY(!window.zoomOutAction()->isEnabled());
+    QVERIFY(window.zoomInAction()->isEnabled());
+    QCOMPARE(window.viewer()->zoomFactor(), HelpWindow::zoomFactors().first());
+    for (int i = 0; i < steps; ++i) {
+        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), {}, QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.viewer()->viewport(), &wheel);
+    }
+    QVERIFY(!window.zoomInAction()->isEnabled());
+    QCOMPARE(window.viewer()->zoomFactor(), HelpWindow::zoomFactors().last());
+    // Text grows by the factor and stays so from page to page.
+    const qreal base = QTextDocument().defaultFont().pointSizeF();
+    window.backAction()->trigger();
+    window.forwardAction()->trigger();
+    QCOMPARE(window.viewer()->document()->defaultFont().pointSizeF(), base * HelpWindow::zoomFactors().last());
+}
+
+void TestHelp::searchResultHighlightsHits()
+{
+    HelpWindow window(openDocument(testFile("nested.chm")));
+    QVERIFY(window.showHome());
+    QCOMPARE(window.search(QStringLiteral("かたかな")), 1);
+    QCOMPARE(window.searchResults()->item(0)->text(), QStringLiteral("かなのページ"));
+    window.openSearchResult(0);
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/sub/kana.htm"));
+    QCOMPARE(window.viewer()->highlightCount(), 2);
+    const auto marks = window.viewer()->extraSelections();
+    for (const auto &mark : marks)
+        QCOMPARE(mark.cursor.selectedText(), QStringLiteral("カタカナ"));
+    // Half-width kana are marked whole, voiced mark included.
+    QCOMPARE(window.search(QStringLiteral("かくが")), 1);
+    window.openSearchResult(0);
+    QCOMPARE(window.viewer()->extraSelections().value(0).cursor.selectedText(), QStringLiteral("ｶｸｶﾞ"));
+    // Another page drops the marks.
+    window.homeAction()->trigger();
+    QCOMPARE(window.viewer()->highlightCount(), 0);
+}
+
+void TestHelp::windowRemembersSizeAndZoom()
+{
+    {
+        HelpWindow window(openDocument(testFile("nested.chm")));
+        window.resize(640, 480);
+        window.zoomInAction()->trigger();
+        window.zoomInAction()->trigger();
+        window.close();
+    }
+    HelpWindow again(openDocument(testFile("nested.chm")));
+    QCOMPARE(again.size(), QSize(640, 480));
+    QCOMPARE(again.viewer()->zoomFactor(), 1.25);
+    again.zoomOutAction()->trigger();
+    again.zoomOutAction()->trigger();
+    again.close();
 }
 
 void TestHelp::viewerNavigatesInsideTheFile()
 {
-    ChmFile chm;
-    QVERIFY(chm.open(committedChm()));
-    HelpViewer viewer(std::move(chm));
+    const HelpDocument doc = openDocument(committedChm());
+    HelpViewer viewer(&doc);
     QVERIFY(viewer.showDefaultTopic());
     QCOMPARE(viewer.source(), HelpViewer::urlFor("/index.htm"));
-    QCOMPARE(viewer.windowTitle(), QStringLiteral("Kanaroll ヘルプ - 目次"));
+    QCOMPARE(viewer.documentTitle(), QStringLiteral("Kanaroll ヘルプ - 目次"));
     QVERIFY(viewer.toPlainText().contains(QStringLiteral("相性の計算のしくみ")));
 
     // A relative link, as a click on it delivers it.
     emit viewer.anchorClicked(QUrl(QStringLiteral("keisan.htm")));
     QCOMPARE(viewer.source(), HelpViewer::urlFor("/keisan.htm"));
-    QCOMPARE(viewer.windowTitle(), QStringLiteral("相性の計算のしくみ"));
+    QCOMPARE(viewer.documentTitle(), QStringLiteral("相性の計算のしくみ"));
     QVERIFY(viewer.toPlainText().contains(QStringLiteral("153115")));
 
     // Pictures and the style sheet come from the file, relative to the page.
@@ -174,69 +518,92 @@ void TestHelp::viewerNavigatesInsideTheFile()
 
     QTest::keyClick(&viewer, Qt::Key_Backspace);
     QCOMPARE(viewer.source(), HelpViewer::urlFor("/index.htm"));
-    QCOMPARE(viewer.windowTitle(), QStringLiteral("Kanaroll ヘルプ - 目次"));
     QTest::keyClick(&viewer, Qt::Key_Right, Qt::AltModifier);
     QCOMPARE(viewer.source(), HelpViewer::urlFor("/keisan.htm"));
     QTest::keyClick(&viewer, Qt::Key_Left, Qt::AltModifier);
     QCOMPARE(viewer.source(), HelpViewer::urlFor("/index.htm"));
 }
 
-void TestHelp::serviceOpensOneWindowAndClosesIt()
+void TestHelp::serviceOpensOneViewerAndClosesIt()
 {
     TempWorkDir dir;
     QVERIFY(QFile::copy(committedChm(), dir.filePath("zqHelp.chm")));
-    QWidget owner;
-    owner.show();
-    ChmHelpService service;
+    ChmHelpService service(viewerProgram());
+    QSignalSpy ended(&service, &ChmHelpService::viewerEnded);
 
-    service.displayTopic(&owner, QStringLiteral("zqHelp.chm"));
-    QCOMPARE(service.windows().size(), 1);
-    QPointer<HelpViewer> first = service.windows().first();
-    QVERIFY(first->isVisible());
-    QVERIFY(first->isWindow());
-    QCOMPARE(first->source(), HelpViewer::urlFor("/index.htm"));
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QCOMPARE(service.openFiles(), QStringList{QFileInfo("zqHelp.chm").absoluteFilePath()});
+    QTRY_VERIFY_WITH_TIMEOUT(service.isShown("zqHelp.chm"), 20000);
+    // A second request raises the same viewer.
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QCOMPARE(service.openFiles().size(), 1);
+    QCOMPARE(service.raiseCount("zqHelp.chm"), 1);
 
-    // A second request brings the same window back, minimized or not.
-    first->showMinimized();
-    service.displayTopic(&owner, QStringLiteral("zqHelp.chm"));
-    QCOMPARE(service.windows(), QList<HelpViewer *>{first.data()});
-    QVERIFY(!(first->windowState() & Qt::WindowMinimized));
-
+    // Closing returns at once; the viewer goes by itself.
+    const auto pid = pid_t(service.viewerPid("zqHelp.chm"));
+    QVERIFY(pid > 0);
     service.closeAll();
-    QVERIFY(service.windows().isEmpty());
-    flushDeletes();
-    QVERIFY(first.isNull());
+    QVERIFY(service.openFiles().isEmpty());
+    QCOMPARE(ended.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 20000); // gone and collected
 
-    // A window the user closed is opened anew; so is one whose owner went away.
-    service.displayTopic(&owner, QStringLiteral("zqHelp.chm"));
-    QPointer<HelpViewer> second = service.windows().value(0);
-    QVERIFY(second);
-    second->close();
-    flushDeletes();
-    QVERIFY(second.isNull());
-    QVERIFY(service.windows().isEmpty());
-    {
-        QWidget shortLived;
-        service.displayTopic(&shortLived, QStringLiteral("zqHelp.chm"));
-        QCOMPARE(service.windows().size(), 1);
-    }
-    QVERIFY(service.windows().isEmpty());
+    // A viewer is started anew after that, and a fifo in the way starts
+    // none and blocks nothing.
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QTRY_VERIFY_WITH_TIMEOUT(service.isShown("zqHelp.chm"), 20000);
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo.chm")).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    service.displayTopic(nullptr, QStringLiteral("fifo.chm"));
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(service.openFiles().size(), 1);
+}
+
+// A viewer that dies costs only its window: the program goes on, and help
+// opens again. The damaged file (one byte changed) that made chmlib divide
+// by zero no longer reaches it, here or in the viewer.
+void TestHelp::serviceSurvivesCrashingViewer()
+{
+    TempWorkDir dir;
+    QVERIFY(QFile::copy(committedChm(), dir.filePath("zqHelp.chm")));
+    ChmHelpService service(viewerProgram());
+    QSignalSpy ended(&service, &ChmHelpService::viewerEnded);
+    // The viewer does not inherit signals the program blocks.
+    sigset_t term;
+    sigset_t before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    QCOMPARE(pthread_sigmask(SIG_BLOCK, &term, &before), 0);
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QCOMPARE(pthread_sigmask(SIG_SETMASK, &before, nullptr), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(service.isShown("zqHelp.chm"), 20000);
+    // Ended from outside (a crash signal would become a sanitizer report).
+    QCOMPARE(::kill(pid_t(service.viewerPid("zqHelp.chm")), SIGTERM), 0);
+    QVERIFY(ended.wait(20000));
+    QVERIFY(service.openFiles().isEmpty());
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QTRY_VERIFY_WITH_TIMEOUT(service.isShown("zqHelp.chm"), 20000);
+    service.closeAll();
+
+    ChmFile chm;
+    QVERIFY(!chm.open(testFile("crash.chm")));
+    QVERIFY(QFile::remove(dir.filePath("zqHelp.chm")));
+    QVERIFY(QFile::copy(testFile("crash.chm"), dir.filePath("zqHelp.chm")));
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
+    QTRY_VERIFY_WITH_TIMEOUT(service.isShown("zqHelp.chm"), 20000); // saying it cannot read it
     service.closeAll();
 }
 
 void TestHelp::serviceShowsNothingForMissingFile()
 {
     TempWorkDir dir;
-    QWidget owner;
-    ChmHelpService service;
-    service.displayTopic(&owner, QStringLiteral("zqHelp.chm")); // missing
-    dir.write("broken.chm", QByteArray("ITSF") + QByteArray(100, '\0'));
-    service.displayTopic(&owner, QStringLiteral("broken.chm"));
+    ChmHelpService service(viewerProgram());
+    QSignalSpy ended(&service, &ChmHelpService::viewerEnded);
+    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm")); // missing
     QVERIFY(QDir(dir.path()).mkdir("folder.chm"));
-    service.displayTopic(&owner, QStringLiteral("folder.chm"));
-    QVERIFY(service.windows().isEmpty());
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<HelpViewer *>(w));
+    service.displayTopic(nullptr, QStringLiteral("folder.chm"));
+    QVERIFY(service.openFiles().isEmpty());
+    QVERIFY(ended.isEmpty());
     service.closeAll(); // with nothing open
 }
 
@@ -245,21 +612,11 @@ void TestHelp::serviceFallsBackToInstalledCopy()
     TempWorkDir dir;
     QTemporaryDir installed;
     QVERIFY(QFile::copy(committedChm(), QDir(installed.path()).filePath("zqHelp.chm")));
-    ChmHelpService service({dir.filePath("nowhere"), installed.path()});
-
-    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
-    QCOMPARE(service.windows().size(), 1);
-    QCOMPARE(QFileInfo(service.windows().first()->chm().fileName()).absolutePath(),
-             QFileInfo(installed.path()).absoluteFilePath());
-    service.closeAll();
-
+    ChmHelpService service(viewerProgram(), {dir.filePath("nowhere"), installed.path()});
+    QCOMPARE(service.locate("zqHelp.chm"), QFileInfo(QDir(installed.path()), "zqHelp.chm").absoluteFilePath());
     // A copy in the working directory comes first.
     QVERIFY(QFile::copy(committedChm(), dir.filePath("zqHelp.chm")));
-    service.displayTopic(nullptr, QStringLiteral("zqHelp.chm"));
-    QCOMPARE(service.windows().size(), 1);
-    QCOMPARE(service.windows().first()->chm().fileName(), QFileInfo("zqHelp.chm").absoluteFilePath());
-    service.closeAll();
-    flushDeletes();
+    QCOMPARE(service.locate("zqHelp.chm"), QFileInfo("zqHelp.chm").absoluteFilePath());
 }
 
 QTEST_MAIN(TestHelp)

@@ -6,7 +6,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
 set(id org.kanaroll.Kanaroll)
-foreach(f bin/kanaroll bin/kanaroll-calc share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
+foreach(f bin/kanaroll bin/kanaroll-calc libexec/kanaroll/kanaroll-help share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
           share/kanaroll/zqHelp.chm share/man/man6/kanaroll.6.gz share/man/man1/kanaroll-calc.1.gz
           share/doc/kanaroll/copyright share/doc/kanaroll/changelog.gz
           share/icons/hicolor/16x16/apps/${id}.png share/icons/hicolor/32x32/apps/${id}.png

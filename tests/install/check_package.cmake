@@ -15,7 +15,7 @@ endif()
 
 execute_process(COMMAND dpkg-deb -c ${debs} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 set(id org.kanaroll.Kanaroll)
-foreach(f ${BINDIR}/kanaroll ${BINDIR}/kanaroll-calc share/applications/${id}.desktop
+foreach(f ${BINDIR}/kanaroll ${BINDIR}/kanaroll-calc libexec/kanaroll/kanaroll-help share/applications/${id}.desktop
           share/metainfo/${id}.metainfo.xml share/kanaroll/zqHelp.chm
           share/man/man6/kanaroll.6.gz share/man/man1/kanaroll-calc.1.gz
           share/doc/kanaroll/copyright share/doc/kanaroll/changelog.gz

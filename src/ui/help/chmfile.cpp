@@ -7,6 +7,10 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <utility>
 
 namespace kanaroll {
@@ -14,6 +18,8 @@ namespace kanaroll {
 namespace {
 
 // Entry codes of the "#SYSTEM" object written by help compilers.
+constexpr quint16 kSystemContents = 0;
+constexpr quint16 kSystemIndex = 1;
 constexpr quint16 kSystemDefaultTopic = 2;
 constexpr quint16 kSystemTitle = 3;
 constexpr quint16 kSystemLocale = 4;
@@ -36,6 +42,184 @@ QByteArray cString(const QByteArray &data)
     return nul < 0 ? data : data.left(nul);
 }
 
+// The layout chmlib trusts, checked before it sees the file: it divides and
+// indexes by what the header and directory say, and a single wrong byte
+// there (a section number, a window size) crashes it.
+class StructureCheck
+{
+public:
+    StructureCheck(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+
+    bool sound()
+    {
+        QByteArray head;
+        if (!fetch(0, 0x60, &head) && !fetch(0, 0x58, &head))
+            return false;
+        const quint32 version = le32(head, 4);
+        const quint32 headerLength = le32(head, 8);
+        if (!head.startsWith("ITSF") || (version != 2 && version != 3)
+            || headerLength != (version == 3 ? 0x60u : 0x58u) || head.size() < qsizetype(headerLength))
+            return false;
+        const quint64 dirOffset = le64(head, 0x48);
+        const quint64 dirLength = le64(head, 0x50);
+        m_dataOffset = version == 3 ? le64(head, 0x58) : dirOffset + dirLength;
+        if (!within(dirOffset, dirLength) || m_dataOffset > quint64(m_size) || dirLength < kItspLength
+            || dirLength > kMaxDirectory)
+            return false;
+
+        QByteArray dir;
+        if (!fetch(dirOffset, dirLength, &dir))
+            return false;
+        const quint32 blockLength = le32(dir, 0x10);
+        const qint32 indexRoot = qint32(le32(dir, 0x1c));
+        const qint32 indexHead = qint32(le32(dir, 0x20));
+        if (!dir.startsWith("ITSP") || le32(dir, 4) != 1 || le32(dir, 8) != kItspLength
+            || blockLength < kMinBlock || blockLength > kMaxBlock)
+            return false;
+        const quint64 chunks = (dirLength - kItspLength) / blockLength;
+        if (chunks == 0 || indexRoot < -1 || indexRoot >= qint64(chunks) || indexHead < 0
+            || indexHead >= qint64(chunks))
+            return false;
+        for (quint64 c = 0; c < chunks; ++c) {
+            if (!checkChunk(dir.mid(qsizetype(kItspLength + c * blockLength), blockLength)))
+                return false;
+        }
+        return checkCompression();
+    }
+
+private:
+    static constexpr quint64 kItspLength = 0x54;
+    static constexpr quint32 kMinBlock = 0x40;
+    static constexpr quint32 kMaxBlock = 0x100000;
+    static constexpr quint64 kMaxDirectory = 64ull << 20;
+    static constexpr quint64 kMaxPath = 512; // chmlib's own limit
+
+    static quint64 le64(const QByteArray &b, qsizetype at)
+    {
+        return quint64(le32(b, at)) | quint64(le32(b, at + 4)) << 32;
+    }
+
+    bool within(quint64 offset, quint64 length) const
+    {
+        return offset <= quint64(m_size) && length <= quint64(m_size) - offset;
+    }
+
+    bool fetch(quint64 offset, quint64 length, QByteArray *out) const
+    {
+        if (!within(offset, length))
+            return false;
+        out->resize(qsizetype(length));
+        qsizetype done = 0;
+        while (done < out->size()) {
+            const ssize_t got = ::pread(m_fd, out->data() + done, size_t(out->size() - done),
+                                        off_t(offset + quint64(done)));
+            if (got <= 0)
+                return false;
+            done += got;
+        }
+        return true;
+    }
+
+    // The variable-length numbers of the directory, seven bits a byte.
+    static bool encint(const QByteArray &b, qsizetype *at, qsizetype end, quint64 *value)
+    {
+        *value = 0;
+        for (int i = 0; i < 9 && *at < end; ++i) {
+            const quint8 c = quint8(b[(*at)++]);
+            *value = *value << 7 | (c & 0x7f);
+            if (!(c & 0x80))
+                return true;
+        }
+        return false;
+    }
+
+    bool checkChunk(const QByteArray &chunk)
+    {
+        if (!chunk.startsWith("PMGL"))
+            return true; // index chunks only speed up look-ups
+        const quint32 freeSpace = le32(chunk, 4);
+        if (freeSpace > quint32(chunk.size()) - 20)
+            return false;
+        const qsizetype end = chunk.size() - qsizetype(freeSpace);
+        qsizetype at = 20;
+        while (at < end) {
+            quint64 nameLength = 0;
+            quint64 section = 0;
+            quint64 offset = 0;
+            quint64 length = 0;
+            if (!encint(chunk, &at, end, &nameLength) || nameLength == 0 || nameLength > kMaxPath
+                || nameLength > quint64(end - at))
+                return false;
+            const QByteArray name = chunk.mid(at, qsizetype(nameLength));
+            at += qsizetype(nameLength);
+            if (!encint(chunk, &at, end, &section) || !encint(chunk, &at, end, &offset)
+                || !encint(chunk, &at, end, &length))
+                return false;
+            if (section > 1)
+                return false; // there are only the plain and the compressed section
+            if (section == 0 && (offset > quint64(m_size) || !within(m_dataOffset + offset, length)))
+                return false;
+            if (name.endsWith("/MSCompressed/ControlData"))
+                m_control = {section, offset, length, true};
+            else if (name.endsWith("/InstanceData/ResetTable"))
+                m_reset = {section, offset, length, true};
+            else if (name.endsWith("/MSCompressed/Content"))
+                m_content = {section, offset, length, true};
+        }
+        return true;
+    }
+
+    bool checkCompression() const
+    {
+        if (!m_control.present && !m_reset.present && !m_content.present)
+            return true; // nothing compressed
+        // All three live in the plain section, or chmlib reads them through a
+        // decompressor it has not set up yet.
+        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
+            if (!e->present || e->section != 0)
+                return false;
+        }
+        QByteArray control;
+        if (m_control.length < 0x18 || !fetch(m_dataOffset + m_control.offset, 0x18, &control)
+            || control.mid(4, 4) != "LZXC")
+            return false;
+        const quint32 version = le32(control, 8);
+        quint64 resetInterval = le32(control, 12);
+        quint64 windowSize = le32(control, 16);
+        if (version == 2) {
+            resetInterval *= 0x8000;
+            windowSize *= 0x8000;
+        }
+        // LZX windows are 32 KiB to 2 MiB, a power of two; chmlib resets
+        // every whole number of half windows.
+        if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0
+            || resetInterval == 0 || resetInterval % (windowSize / 2) != 0 || le32(control, 20) == 0)
+            return false;
+
+        QByteArray reset;
+        if (m_reset.length < 0x28 || !fetch(m_dataOffset + m_reset.offset, 0x28, &reset))
+            return false;
+        const quint64 blocks = le32(reset, 4);
+        const quint64 tableOffset = le32(reset, 12);
+        const quint64 blockLength = le64(reset, 0x20);
+        return blockLength != 0 && tableOffset <= m_reset.length && blocks <= (m_reset.length - tableOffset) / 8;
+    }
+
+    struct Entry {
+        quint64 section = 0;
+        quint64 offset = 0;
+        quint64 length = 0;
+        bool present = false;
+    };
+
+    int m_fd;
+    qint64 m_size;
+    quint64 m_dataOffset = 0;
+    Entry m_control;
+    Entry m_reset;
+    Entry m_content;
+};
+
 bool isPage(const QString &path)
 {
     return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
@@ -53,7 +237,11 @@ ChmFile::ChmFile(ChmFile &&other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)),
       m_fileName(std::move(other.m_fileName)),
       m_title(std::move(other.m_title)),
-      m_defaultTopic(std::move(other.m_defaultTopic))
+      m_defaultTopic(std::move(other.m_defaultTopic)),
+      m_contentsFile(std::move(other.m_contentsFile)),
+      m_indexFile(std::move(other.m_indexFile)),
+      m_locale(other.m_locale),
+      m_systemReadable(other.m_systemReadable)
 {
 }
 
@@ -65,6 +253,10 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
         m_fileName = std::move(other.m_fileName);
         m_title = std::move(other.m_title);
         m_defaultTopic = std::move(other.m_defaultTopic);
+        m_contentsFile = std::move(other.m_contentsFile);
+        m_indexFile = std::move(other.m_indexFile);
+        m_locale = other.m_locale;
+        m_systemReadable = other.m_systemReadable;
     }
     return *this;
 }
@@ -72,7 +264,27 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
 bool ChmFile::open(const QString &fileName)
 {
     close();
-    m_handle = chm_open(QFile::encodeName(fileName).constData());
+    // Opened without blocking and checked first, so that a fifo or a device
+    // under the name neither hangs the viewer nor gets read. chmlib opens
+    // the same file again through the descriptor, so a file swapped in
+    // meanwhile is not the one read.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (!StructureCheck(fd, st.st_size).sound()) {
+        ::close(fd);
+        return false;
+    }
+    const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
+    m_handle = chm_open(::access(viaFd.constData(), R_OK) == 0 ? viaFd.constData()
+                                                              : QFile::encodeName(fileName).constData());
+    ::close(fd);
     if (!m_handle)
         return false;
     m_fileName = fileName;
@@ -88,6 +300,10 @@ void ChmFile::close()
     m_fileName.clear();
     m_title.clear();
     m_defaultTopic.clear();
+    m_contentsFile.clear();
+    m_indexFile.clear();
+    m_locale = 0;
+    m_systemReadable = false;
 }
 
 QString ChmFile::normalizedPath(const QString &path)
@@ -156,9 +372,13 @@ void ChmFile::readSystem()
 {
     QByteArray recordedTopic;
     QByteArray rawTitle;
+    QByteArray contents;
+    QByteArray index;
     quint32 locale = 0;
 
-    if (const auto system = read(QStringLiteral("/#SYSTEM"))) {
+    const auto system = read(QStringLiteral("/#SYSTEM"));
+    m_systemReadable = system.has_value();
+    if (system) {
         const QByteArray &s = *system;
         qsizetype at = 4; // format version
         while (at + 4 <= s.size()) {
@@ -174,6 +394,10 @@ void ChmFile::readSystem()
                 rawTitle = cString(data);
             else if (code == kSystemLocale && length >= 4)
                 locale = le32(data, 0);
+            else if (code == kSystemContents)
+                contents = cString(data);
+            else if (code == kSystemIndex)
+                index = cString(data);
             at += length;
         }
     }
@@ -186,7 +410,22 @@ void ChmFile::readSystem()
     } else {
         m_title = QString::fromUtf8(rawTitle);
     }
+    m_locale = locale;
     m_defaultTopic = findDefaultTopic(QString::fromUtf8(recordedTopic));
+    m_contentsFile = findSitemap(QString::fromUtf8(contents), QStringLiteral(".hhc"));
+    m_indexFile = findSitemap(QString::fromUtf8(index), QStringLiteral(".hhk"));
+}
+
+QString ChmFile::findSitemap(const QString &recorded, const QString &suffix) const
+{
+    if (!recorded.isEmpty() && contains(recorded))
+        return normalizedPath(recorded);
+    const QStringList all = files();
+    for (const QString &path : all) {
+        if (path.endsWith(suffix, Qt::CaseInsensitive))
+            return path;
+    }
+    return {};
 }
 
 QString ChmFile::findDefaultTopic(const QString &recorded) const

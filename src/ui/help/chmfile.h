@@ -22,8 +22,9 @@ public:
     ChmFile(const ChmFile &) = delete;
     ChmFile &operator=(const ChmFile &) = delete;
 
-    // False, with the object left closed, when the file is missing or is not
-    // a compiled help file.
+    // False, with the object left closed, when the file is missing, is not a
+    // regular file (a fifo or a device is never read) or is not a compiled
+    // help file.
     bool open(const QString &fileName);
     void close();
     bool isOpen() const { return m_handle != nullptr; }
@@ -35,6 +36,15 @@ public:
     // the file holds no page at all.
     QString title() const { return m_title; }
     QString defaultTopic() const { return m_defaultTopic; }
+    // The table of contents (.hhc) and the index (.hhk) the compiler recorded,
+    // or the first such file inside; empty when there is none.
+    QString contentsFile() const { return m_contentsFile; }
+    QString indexFile() const { return m_indexFile; }
+    // The Windows locale the file was compiled for (0x0411 Japanese), 0 when
+    // unrecorded; it says which code page undeclared text is in.
+    quint32 locale() const { return m_locale; }
+    // False when the compiler's own record (#SYSTEM) could not be read.
+    bool systemReadable() const { return m_systemReadable; }
 
     bool contains(const QString &path) const;
     std::optional<QByteArray> read(const QString &path) const;
@@ -49,11 +59,16 @@ public:
 private:
     void readSystem();
     QString findDefaultTopic(const QString &recorded) const;
+    QString findSitemap(const QString &recorded, const QString &suffix) const;
 
     chmFile *m_handle = nullptr;
     QString m_fileName;
     QString m_title;
     QString m_defaultTopic;
+    QString m_contentsFile;
+    QString m_indexFile;
+    quint32 m_locale = 0;
+    bool m_systemReadable = false;
 };
 
 } // namespace kanaroll

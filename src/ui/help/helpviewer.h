@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ui/help/chmfile.h"
+#include "ui/help/helpdocument.h"
 
 #include <QTextBrowser>
 
 namespace kanaroll {
 
-// A help window showing the pages of one compiled help file. Links,
+// The page area of a help window: shows the pages of one help file. Links,
 // pictures and style sheets are taken from inside the file; nothing is read
 // from disk or the network. Back: Alt+Left or Backspace; forward: Alt+Right.
 class HelpViewer : public QTextBrowser
@@ -14,26 +14,45 @@ class HelpViewer : public QTextBrowser
     Q_OBJECT
 
 public:
-    explicit HelpViewer(ChmFile file, QWidget *parent = nullptr);
-
-    const ChmFile &chm() const { return m_chm; }
+    explicit HelpViewer(const HelpDocument *document, QWidget *parent = nullptr);
 
     // Shows the file's default topic; false when it cannot be read.
     bool showDefaultTopic();
+    // Shows a path inside the file ("/a.htm#part"); false when it is not there.
+    bool showPath(const QString &path);
+    // The path inside the file of the page shown, without anchor.
+    QString currentPath() const;
 
     // The address under which a path inside the file is shown.
     static QUrl urlFor(const QString &chmPath);
 
+    // Text size as a factor of the pages' own; pictures keep their size.
+    void setZoomFactor(qreal factor);
+    qreal zoomFactor() const { return m_zoom; }
+
+    // Marks every occurrence of the search terms in the shown page (folded
+    // as search folds) and scrolls to the first; returns how many.
+    int highlight(const QStringList &terms);
+    int highlightCount() const { return int(extraSelections().size()); }
+
     QVariant loadResource(int type, const QUrl &name) override;
 
+signals:
+    // Ctrl with the mouse wheel: +1 larger, -1 smaller.
+    void zoomStep(int direction);
+
 protected:
+    void doSetSource(const QUrl &name, QTextDocument::ResourceType type) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     void followLink(const QUrl &link);
-    void updateTitle();
+    void scaleFonts(qreal ratio);
 
-    ChmFile m_chm;
+    const HelpDocument *m_doc;
+    qreal m_zoom = 1.0;
+    qreal m_basePointSize = 0;
 };
 
 } // namespace kanaroll

@@ -1,0 +1,64 @@
+// kanaroll-help: shows one help file in a window of its own process, so
+// that a damaged file can take down only this window. The program starts it
+// with a socket as standard input: "raise" brings the window to the front,
+// and the socket closing (the program ended) closes the window. It answers
+// "shown" once the window is up. Without such a socket it simply shows the
+// file until the window is closed.
+#include "ui/help/helpwindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kanaroll;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kanaroll"));
+    if (argc != 2)
+        return 2;
+
+    // Only a regular file reaches the viewer; one it cannot read still gets
+    // a window that says so.
+    HelpDocument document;
+    document.open(QFile::decodeName(argv[1]));
+    HelpWindow window(std::move(document));
+    window.showHome();
+
+    struct stat st {};
+    const bool controlled = ::fstat(STDIN_FILENO, &st) == 0 && S_ISSOCK(st.st_mode);
+    if (controlled) {
+        auto *notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
+            char buffer[256];
+            const ssize_t got = ::recv(STDIN_FILENO, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0) {
+                if (QByteArray(buffer, got).contains("raise")) {
+                    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+                    window.show();
+                    window.raise();
+                    window.activateWindow();
+                }
+                return;
+            }
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                return;
+            notifier->setEnabled(false);
+            window.close(); // the program is gone or wants help closed
+        });
+    }
+
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (controlled)
+        ::send(STDIN_FILENO, "shown\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return QApplication::exec();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Text handling for help files: decoding pages, reading sitemaps, and the
+// folding that full-text search matches on. No widgets.
+namespace kanaroll::helptext {
+
+// Decodes a page or sitemap. A byte-order mark or a declared charset wins
+// (shift_jis and its aliases are read as code page 932, which is what help
+// compilers wrote); undeclared text that is valid UTF-8 is UTF-8; anything
+// else is in the code page of the file's locale (code page 932 when the
+// locale is Japanese or unknown).
+QString decode(const QByteArray &bytes, quint32 locale);
+
+// The <title> of a page, whitespace collapsed; empty when it has none.
+QString title(const QString &html);
+
+// The text a reader sees: tags dropped, head, scripts and styles left out,
+// character references resolved, runs of white space made one space.
+QString plainText(const QString &html);
+
+// "&amp;", "&#12354;", "&#x3042;" and friends resolved.
+QString resolveEntities(const QString &text);
+
+// One entry of a table of contents (.hhc) or an index (.hhk): its name, the
+// pages it points at (as written, possibly with "#anchor"), and the entries
+// nested under it.
+struct SitemapEntry {
+    QString name;
+    QStringList locals;
+    QList<SitemapEntry> children;
+};
+
+// Reads the nested <UL>/<LI>/<OBJECT type="text/sitemap"> lists of a sitemap.
+// Tolerant of the sloppy HTML help tools write; entries without a name are
+// skipped, nesting beyond a fixed depth is flattened.
+QList<SitemapEntry> parseSitemap(const QString &html);
+
+// A path inside the help file for a sitemap's "Local" value: "mk:@MSITStore:
+// x.chm::/a.htm" and "a.htm" give "/a.htm"; relative to the sitemap's own
+// folder. The anchor is kept. Empty for links that leave the file.
+QString sitemapTarget(const QString &local, const QString &sitemapPath);
+
+// Folds text for search: NFKC (full-width and half-width forms become one),
+// katakana to hiragana, and case folding. Combining marks stay with their
+// base character, so a half-width ｶﾞ folds to が like the full-width ガ.
+// When sourceIndex is given it receives, for every folded character, the
+// position in text of the character it came from.
+QString fold(const QString &text, QList<qsizetype> *sourceIndex = nullptr);
+
+// The folded search terms of a query: words split at white space.
+QStringList searchTerms(const QString &query);
+
+} // namespace kanaroll::helptext

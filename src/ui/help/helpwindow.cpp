@@ -1,0 +1,394 @@
+#include "ui/help/helpwindow.h"
+
+#include "batch/messages.h"
+#include "batch/print.h"
+#include "ui/help/helpviewer.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace kanaroll {
+
+using helptext::SitemapEntry;
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kFoldedRole = Qt::UserRole + 1;
+constexpr int kParentRole = Qt::UserRole + 2;     // row of an index entry's keyword, or -1
+constexpr int kShownChildRole = Qt::UserRole + 3; // while filtering
+
+constexpr QSize kWindowEms(72, 52);
+constexpr int kPaneEms = 18;
+
+// Under the program's name, apart from anything else.
+const QString kSettingsApp = QStringLiteral("help");
+
+QString pathKey(const QString &path)
+{
+    const qsizetype hash = path.indexOf(u'#');
+    return (hash >= 0 ? path.left(hash) : path).toLower();
+}
+
+QIcon themeIcon(const char *name, QStyle::StandardPixmap fallback, const QStyle *style)
+{
+    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+}
+
+} // namespace
+
+const QList<qreal> &HelpWindow::zoomFactors()
+{
+    static const QList<qreal> factors = {0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+    return factors;
+}
+
+HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
+    : QMainWindow(parent), m_doc(std::move(document))
+{
+    m_zoomStep = int(zoomFactors().indexOf(1.0));
+    setWindowTitle(m_doc.title().isEmpty() ? QStringLiteral("ヘルプ") : m_doc.title());
+
+    m_viewer = new HelpViewer(&m_doc);
+    m_tabs = new QTabWidget;
+
+    m_contents = new QTreeWidget;
+    m_contents->setHeaderHidden(true);
+    m_contents->setRootIsDecorated(m_doc.hasContentsFile());
+    m_tabs->addTab(m_contents, QStringLiteral("目次"));
+
+    auto *indexPage = new QWidget;
+    auto *indexLayout = new QVBoxLayout(indexPage);
+    indexLayout->addWidget(new QLabel(QStringLiteral("キーワードを入力してください:")));
+    m_indexFilter = new QLineEdit;
+    m_indexFilter->setClearButtonEnabled(true);
+    indexLayout->addWidget(m_indexFilter);
+    m_indexList = new QListWidget;
+    indexLayout->addWidget(m_indexList);
+    auto *indexOpen = new QPushButton(QStringLiteral("表示"));
+    indexLayout->addWidget(indexOpen, 0, Qt::AlignRight);
+    m_tabs->addTab(indexPage, QStringLiteral("キーワード"));
+
+    auto *searchPage = new QWidget;
+    auto *searchLayout = new QVBoxLayout(searchPage);
+    searchLayout->addWidget(new QLabel(QStringLiteral("検索する語句を入力してください:")));
+    m_searchBox = new QLineEdit;
+    m_searchBox->setClearButtonEnabled(true);
+    searchLayout->addWidget(m_searchBox);
+    auto *searchRun = new QPushButton(QStringLiteral("検索開始"));
+    searchLayout->addWidget(searchRun, 0, Qt::AlignRight);
+    m_searchNote = new QLabel;
+    searchLayout->addWidget(m_searchNote);
+    m_searchResults = new QListWidget;
+    searchLayout->addWidget(m_searchResults);
+    auto *searchOpen = new QPushButton(QStringLiteral("表示"));
+    searchLayout->addWidget(searchOpen, 0, Qt::AlignRight);
+    m_tabs->addTab(searchPage, QStringLiteral("検索"));
+
+    // What could not be read is said above the page, never by a crash.
+    m_damageNote = new QLabel;
+    if (!m_doc.isOpen()) {
+        m_damageNote->setText(
+            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
+                .arg(QFileInfo(m_doc.fileName()).fileName()));
+    } else if (m_doc.home().isEmpty()) {
+        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
+    } else {
+        m_damageNote->setText(
+            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
+    }
+    m_damageNote->setWordWrap(true);
+    m_damageNote->setStyleSheet(QStringLiteral("background: #ffffc0; color: #000000; padding: 4px;"));
+    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
+    auto *pageArea = new QWidget;
+    auto *pageLayout = new QVBoxLayout(pageArea);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+    pageLayout->addWidget(m_damageNote);
+    pageLayout->addWidget(m_viewer);
+
+    m_splitter = new QSplitter;
+    m_splitter->addWidget(m_tabs);
+    m_splitter->addWidget(pageArea);
+    m_splitter->setStretchFactor(1, 1);
+    // First-run sizes follow the text size, in full-width characters.
+    const int em = fontMetrics().horizontalAdvance(u'あ');
+    m_splitter->setSizes({em * kPaneEms, em * (kWindowEms.width() - kPaneEms)});
+    setCentralWidget(m_splitter);
+
+    QToolBar *bar = addToolBar(QStringLiteral("ツールバー"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const QStyle *st = style();
+    m_back = bar->addAction(themeIcon("go-previous", QStyle::SP_ArrowBack, st), QStringLiteral("戻る"));
+    m_forward = bar->addAction(themeIcon("go-next", QStyle::SP_ArrowForward, st), QStringLiteral("進む"));
+    m_home = bar->addAction(themeIcon("go-home", QStyle::SP_DirHomeIcon, st), QStringLiteral("ホーム"));
+    m_print = bar->addAction(QIcon::fromTheme(QStringLiteral("document-print")), QStringLiteral("印刷"));
+    bar->addSeparator();
+    m_zoomIn = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-in")), QStringLiteral("拡大"));
+    m_zoomOut = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-out")), QStringLiteral("縮小"));
+    m_back->setShortcut(QKeySequence::Back);
+    m_forward->setShortcut(QKeySequence::Forward);
+    m_home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
+    m_print->setShortcut(QKeySequence::Print);
+    m_zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    m_zoomOut->setShortcuts(QKeySequence::ZoomOut);
+    m_back->setToolTip(QStringLiteral("前のページに戻ります"));
+    m_forward->setToolTip(QStringLiteral("次のページに進みます"));
+    m_home->setToolTip(QStringLiteral("最初のページを表示します"));
+    m_print->setToolTip(QStringLiteral("表示しているページを印刷します"));
+    m_zoomIn->setToolTip(QStringLiteral("文字を大きくします"));
+    m_zoomOut->setToolTip(QStringLiteral("文字を小さくします"));
+    m_back->setEnabled(false);
+    m_forward->setEnabled(false);
+
+    connect(m_back, &QAction::triggered, m_viewer, &QTextBrowser::backward);
+    connect(m_forward, &QAction::triggered, m_viewer, &QTextBrowser::forward);
+    connect(m_home, &QAction::triggered, this, [this] { m_viewer->showDefaultTopic(); });
+    connect(m_print, &QAction::triggered, this, &HelpWindow::printPage);
+    connect(m_zoomIn, &QAction::triggered, this, [this] { zoomBy(1); });
+    connect(m_zoomOut, &QAction::triggered, this, [this] { zoomBy(-1); });
+    connect(m_viewer, &HelpViewer::zoomStep, this, &HelpWindow::zoomBy);
+    connect(m_viewer, &QTextBrowser::backwardAvailable, m_back, &QAction::setEnabled);
+    connect(m_viewer, &QTextBrowser::forwardAvailable, m_forward, &QAction::setEnabled);
+    connect(m_viewer, &QTextBrowser::sourceChanged, this, &HelpWindow::pageChanged);
+
+    connect(m_contents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+        if (item && !m_following)
+            m_viewer->showPath(item->data(0, kPathRole).toString());
+    });
+    connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
+    connect(m_indexFilter, &QLineEdit::returnPressed, this, [this] {
+        QListWidgetItem *item = m_indexList->currentItem();
+        openIndexItem(item && !item->isHidden() ? item : nullptr);
+    });
+    connect(m_indexList, &QListWidget::itemActivated, this, &HelpWindow::openIndexItem);
+    connect(indexOpen, &QPushButton::clicked, this, [this] { openIndexItem(m_indexList->currentItem()); });
+    connect(m_searchBox, &QLineEdit::returnPressed, this, [this] { search(m_searchBox->text()); });
+    connect(searchRun, &QPushButton::clicked, this, [this] { search(m_searchBox->text()); });
+    connect(m_searchResults, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { openSearchResult(m_searchResults->row(item)); });
+    connect(searchOpen, &QPushButton::clicked, this,
+            [this] { openSearchResult(m_searchResults->currentRow()); });
+    m_indexFilter->installEventFilter(this);
+
+    buildContents();
+    buildIndex();
+    resize(kWindowEms * em);
+    restoreSettings();
+    pageChanged(QUrl());
+}
+
+HelpWindow::~HelpWindow() = default;
+
+bool HelpWindow::showHome()
+{
+    return m_viewer->showDefaultTopic();
+}
+
+void HelpWindow::buildContents()
+{
+    auto add = [this](auto &self, const QList<SitemapEntry> &entries, QTreeWidgetItem *parent) -> void {
+        for (const SitemapEntry &entry : entries) {
+            auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
+            item->setText(0, entry.name);
+            if (!entry.locals.isEmpty()) {
+                // A page is found under its anchor, else at its first entry.
+                const QString local = entry.locals.first();
+                item->setData(0, kPathRole, local);
+                if (!m_contentsByPath.contains(local.toLower()))
+                    m_contentsByPath.insert(local.toLower(), item);
+                if (!m_contentsByPath.contains(pathKey(local)))
+                    m_contentsByPath.insert(pathKey(local), item);
+            }
+            self(self, entry.children, item);
+        }
+    };
+    add(add, m_doc.contents(), nullptr);
+    m_contents->expandToDepth(0);
+}
+
+void HelpWindow::buildIndex()
+{
+    auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above,
+                      int parentRow) -> void {
+        for (const SitemapEntry &entry : entries) {
+            auto *item = new QListWidgetItem(QString(qsizetype(depth) * 2, u' ') + entry.name, m_indexList);
+            item->setData(kPathRole, entry.locals.value(0));
+            item->setData(kParentRole, parentRow);
+            // A sub-keyword is found by its own words and by its keyword's.
+            const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
+            item->setData(kFoldedRole, helptext::fold(words));
+            self(self, entry.children, depth + 1, words, m_indexList->count() - 1);
+        }
+    };
+    add(add, m_doc.index(), 0, QString(), -1);
+    m_tabs->setTabVisible(1, m_indexList->count() > 0);
+}
+
+void HelpWindow::filterIndex(const QString &text)
+{
+    const QString wanted = helptext::fold(text.trimmed());
+    QListWidgetItem *first = nullptr;
+    // Backwards, so that a shown sub-keyword shows its keyword above it.
+    // The current entry is the first that matches itself.
+    for (int row = m_indexList->count() - 1; row >= 0; --row) {
+        QListWidgetItem *item = m_indexList->item(row);
+        if (item->data(kFoldedRole).toString().contains(wanted)) {
+            item->setHidden(false);
+            first = item;
+        } else if (!item->data(kShownChildRole).toBool()) {
+            item->setHidden(true);
+        }
+        item->setData(kShownChildRole, false);
+        if (!item->isHidden()) {
+            if (QListWidgetItem *parent = m_indexList->item(item->data(kParentRole).toInt()))
+                parent->setData(kShownChildRole, true);
+        }
+    }
+    m_indexList->setCurrentItem(first);
+}
+
+void HelpWindow::openIndexItem(QListWidgetItem *item)
+{
+    if (!item) {
+        for (int row = 0; row < m_indexList->count() && !item; ++row) {
+            if (!m_indexList->item(row)->isHidden())
+                item = m_indexList->item(row);
+        }
+    }
+    if (item)
+        m_viewer->showPath(item->data(kPathRole).toString());
+}
+
+int HelpWindow::search(const QString &query)
+{
+    if (m_searchBox->text() != query)
+        m_searchBox->setText(query);
+    m_searchTerms = helptext::searchTerms(query);
+    m_searchResults->clear();
+    const auto hits = m_doc.search(query);
+    for (const HelpDocument::SearchHit &hit : hits) {
+        auto *item = new QListWidgetItem(hit.title, m_searchResults);
+        item->setData(kPathRole, hit.path);
+        item->setToolTip(QStringLiteral("%1 か所").arg(hit.count));
+    }
+    if (m_searchTerms.isEmpty())
+        m_searchNote->clear();
+    else if (hits.isEmpty())
+        m_searchNote->setText(QStringLiteral("見つかりませんでした。"));
+    else
+        m_searchNote->setText(QStringLiteral("%1 ページ見つかりました。").arg(hits.size()));
+    if (!hits.isEmpty())
+        m_searchResults->setCurrentRow(0);
+    return int(hits.size());
+}
+
+void HelpWindow::openSearchResult(int row)
+{
+    const QListWidgetItem *item = m_searchResults->item(row);
+    if (!item)
+        return;
+    m_searchResults->setCurrentRow(row);
+    if (m_viewer->showPath(item->data(kPathRole).toString()))
+        m_viewer->highlight(m_searchTerms);
+}
+
+void HelpWindow::pageChanged(const QUrl &url)
+{
+    // The viewer announces the page before its source() says so.
+    const QString path = url.path();
+    m_home->setEnabled(!m_doc.home().isEmpty() && path.compare(m_doc.home(), Qt::CaseInsensitive) != 0);
+    m_print->setEnabled(!path.isEmpty());
+    QString title = m_doc.pageTitle(path);
+    if (title.isEmpty())
+        title = m_doc.title();
+    setWindowTitle(title.isEmpty() ? QStringLiteral("ヘルプ") : title);
+
+    // The tree follows the page, without opening it again.
+    QTreeWidgetItem *item = nullptr;
+    if (url.hasFragment())
+        item = m_contentsByPath.value((path + u'#' + url.fragment()).toLower());
+    if (!item)
+        item = m_contentsByPath.value(pathKey(path));
+    if (item) {
+        m_following = true;
+        m_contents->setCurrentItem(item);
+        m_contents->scrollToItem(item);
+        m_following = false;
+    }
+}
+
+void HelpWindow::zoomBy(int steps)
+{
+    const int last = int(zoomFactors().size()) - 1;
+    m_zoomStep = std::clamp(m_zoomStep + steps, 0, last);
+    m_viewer->setZoomFactor(zoomFactors().at(m_zoomStep));
+    m_zoomIn->setEnabled(m_zoomStep < last);
+    m_zoomOut->setEnabled(m_zoomStep > 0);
+}
+
+void HelpWindow::printPage()
+{
+    const IchiranPrintStatus status = printDocumentDefault(*m_viewer->document(), windowTitle());
+    const QString message = ichiranPrintMessage(status);
+    if (!message.isEmpty())
+        QMessageBox::warning(this, batchmsg::kPrinterTitle, message);
+}
+
+bool HelpWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Up and down in the filter box move through the keywords.
+    if (watched == m_indexFilter && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+            QCoreApplication::sendEvent(m_indexList, event);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void HelpWindow::closeEvent(QCloseEvent *event)
+{
+    saveSettings();
+    QMainWindow::closeEvent(event);
+}
+
+void HelpWindow::saveSettings() const
+{
+    QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    s.setValue(QStringLiteral("window/size"), size());
+    s.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
+    s.setValue(QStringLiteral("window/zoom"), zoomFactors().at(m_zoomStep));
+}
+
+void HelpWindow::restoreSettings()
+{
+    const QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    const QSize size = s.value(QStringLiteral("window/size")).toSize();
+    if (size.isValid())
+        resize(size.boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSizeHint()));
+    m_splitter->restoreState(s.value(QStringLiteral("window/splitter")).toByteArray());
+    const qsizetype step = zoomFactors().indexOf(s.value(QStringLiteral("window/zoom"), 1.0).toReal());
+    zoomBy(step >= 0 ? int(step) - m_zoomStep : 0);
+}
+
+} // namespace kanaroll

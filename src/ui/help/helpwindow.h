@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ui/help/helpdocument.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QSplitter;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kanaroll {
+
+class HelpViewer;
+
+// The help window: a navigation pane (contents, index, search) beside the
+// page, and a toolbar. Its size, the pane's width and the zoom are kept
+// between runs.
+class HelpWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit HelpWindow(HelpDocument document, QWidget *parent = nullptr);
+    ~HelpWindow() override;
+
+    const HelpDocument &document() const { return m_doc; }
+    HelpViewer *viewer() const { return m_viewer; }
+
+    // Shows the default topic; false when the file has no readable page.
+    bool showHome();
+
+    // Runs a search as typed into the search box; returns the number of pages.
+    int search(const QString &query);
+    // Opens a result of the last search, its hits highlighted.
+    void openSearchResult(int row);
+
+    QTabWidget *tabs() const { return m_tabs; }
+    QTreeWidget *contentsTree() const { return m_contents; }
+    QLineEdit *indexFilter() const { return m_indexFilter; }
+    QListWidget *indexList() const { return m_indexList; }
+    QLineEdit *searchBox() const { return m_searchBox; }
+    QListWidget *searchResults() const { return m_searchResults; }
+    QLabel *damageNote() const { return m_damageNote; }
+    QAction *backAction() const { return m_back; }
+    QAction *forwardAction() const { return m_forward; }
+    QAction *homeAction() const { return m_home; }
+    QAction *printAction() const { return m_print; }
+    QAction *zoomInAction() const { return m_zoomIn; }
+    QAction *zoomOutAction() const { return m_zoomOut; }
+
+    static const QList<qreal> &zoomFactors();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildContents();
+    void buildIndex();
+    void filterIndex(const QString &text);
+    void openIndexItem(QListWidgetItem *item);
+    void pageChanged(const QUrl &url);
+    void zoomBy(int steps);
+    void printPage();
+    void saveSettings() const;
+    void restoreSettings();
+
+    HelpDocument m_doc;
+    HelpViewer *m_viewer = nullptr;
+    QSplitter *m_splitter = nullptr;
+    QTabWidget *m_tabs = nullptr;
+    QTreeWidget *m_contents = nullptr;
+    QLineEdit *m_indexFilter = nullptr;
+    QListWidget *m_indexList = nullptr;
+    QLineEdit *m_searchBox = nullptr;
+    QListWidget *m_searchResults = nullptr;
+    QLabel *m_searchNote = nullptr;
+    QLabel *m_damageNote = nullptr;
+    QAction *m_back = nullptr;
+    QAction *m_forward = nullptr;
+    QAction *m_home = nullptr;
+    QAction *m_print = nullptr;
+    QAction *m_zoomIn = nullptr;
+    QAction *m_zoomOut = nullptr;
+    QHash<QString, QTreeWidgetItem *> m_contentsByPath; // lower-case path, with and without anchor
+    QStringList m_searchTerms;
+    int m_zoomStep = 0;
+    bool m_following = false;
+};
+
+} // namespace kanaroll
