@@ -6,6 +6,7 @@
 #include "benchwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "benchnames.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,38 +24,6 @@ using namespace kanaroll;
 static const int kSide = qEnvironmentVariableIntValue("KANAROLL_BENCH_SIDE") > 0 ? qEnvironmentVariableIntValue("KANAROLL_BENCH_SIDE") : 300;
 
 namespace {
-
-const QString kKana = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわん");
-
-QStringList randomNames(int count, int minLen, int maxLen, quint32 seed)
-{
-    QRandomGenerator rng(seed);
-    QStringList names;
-    QSet<QString> seen;
-    names.reserve(count);
-    while (names.size() < count) {
-        QString n;
-        const int len = rng.bounded(minLen, maxLen + 1);
-        for (int i = 0; i < len; ++i)
-            n += kKana.at(rng.bounded(static_cast<int>(kKana.size())));
-        if (!seen.contains(n)) {
-            seen.insert(n);
-            names << n;
-        }
-    }
-    return names;
-}
-
-void writeList(const QString &file, const QStringList &names)
-{
-    QStringEncoder enc("windows-31j");
-    QByteArray bytes;
-    for (const QString &n : names)
-        bytes += QByteArray(enc.encode(n)) + "\r\n";
-    QFile f(file);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-}
 
 double ms(const QElapsedTimer &t)
 {

@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "benchnames.h"
 #include "xvfbserver.h"
 
 #include <QApplication>
@@ -39,37 +40,6 @@
 using namespace kanaroll;
 
 namespace {
-
-const QString kKana = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわん");
-
-QStringList randomNames(int count, quint32 seed)
-{
-    QRandomGenerator rng(seed);
-    QStringList names;
-    QSet<QString> seen;
-    while (names.size() < count) {
-        QString n;
-        const int len = rng.bounded(3, 7);
-        for (int i = 0; i < len; ++i)
-            n += kKana.at(rng.bounded(static_cast<int>(kKana.size())));
-        if (!seen.contains(n)) {
-            seen.insert(n);
-            names << n;
-        }
-    }
-    return names;
-}
-
-void writeList(const QString &file, const QStringList &names)
-{
-    QStringEncoder enc("windows-31j");
-    QByteArray bytes;
-    for (const QString &n : names)
-        bytes += QByteArray(enc.encode(n)) + "\r\n";
-    QFile f(file);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-}
 
 double seconds(const QElapsedTimer &t)
 {
@@ -233,8 +203,8 @@ int main(int argc, char *argv[])
     }
 
     {
-        const QStringList self = randomNames(300, 2);
-        const QStringList partner = randomNames(300, 3);
+        const QStringList self = randomNames(300, 3, 6, 2);
+        const QStringList partner = randomNames(300, 3, 6, 3);
         writeList(QStringLiteral("自分.txt"), self);
         writeList(QStringLiteral("相手.txt"), partner);
         MainWindow w;
@@ -252,8 +222,8 @@ int main(int argc, char *argv[])
     }
 
     {
-        writeList(QStringLiteral("自分.txt"), randomNames(1000, 4));
-        writeList(QStringLiteral("相手.txt"), randomNames(1000, 5));
+        writeList(QStringLiteral("自分.txt"), randomNames(1000, 3, 6, 4));
+        writeList(QStringLiteral("相手.txt"), randomNames(1000, 3, 6, 5));
         MainWindow w;
         w.Option1(0)->click();
         if (!showWithPointer(w))
