@@ -237,7 +237,7 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QApplication::setActiveWindow(&w);
+        w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QWindow *win = w.windowHandle();
         auto type = [win](const QString &text) {
@@ -273,7 +273,7 @@ private slots:
         w.show();
         w.fraIchiran->show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QApplication::setActiveWindow(&w);
+        w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QWindow *win = w.windowHandle();
         const QList<QAbstractButton *> buttons = {w.cmdPlay, w.cmdHozon, w.cmdHelp, w.cmdEnd, w.cmdKoukan,
