@@ -1,6 +1,7 @@
 // A 300 x 300 batch in the quick mode with the real engine as the play:
 // 180,000 rows into the grid model with a table view attached, then the four
 // sorts and the save.
+#include "enginebatch.h"
 #include "batch/export.h"
 #include "batch/ichiran.h"
 #include "batch/ikkatsu.h"
@@ -20,11 +21,6 @@
 using namespace kanaroll;
 
 namespace {
-
-std::u16string_view view(const QString &s)
-{
-    return {reinterpret_cast<const char16_t *>(s.utf16()), std::size_t(s.size())};
-}
 
 QStringList names(std::mt19937 &rng, int count)
 {
@@ -68,7 +64,7 @@ int main(int argc, char *argv[])
     for (int pass = 0; pass < 2; ++pass) {
         for (const QString &s : self) {
             for (const QString &p : partner) {
-                AishoCalc(view(pass == 0 ? s : p), view(pass == 0 ? p : s), result);
+                AishoCalc(u16view(pass == 0 ? s : p), u16view(pass == 0 ? p : s), result);
                 sum += result.percentage;
             }
         }
@@ -82,17 +78,7 @@ int main(int argc, char *argv[])
     table.show();
     QApplication::processEvents();
 
-    IkkatsuHooks hooks;
-    hooks.wait = [] { return 0.0; };
-    hooks.selfCount = [&] { return int(self.size()); };
-    hooks.partnerCount = [&] { return int(partner.size()); };
-    hooks.selfAt = [&](int i) { return self.at(i); };
-    hooks.partnerAt = [&](int i) { return partner.at(i); };
-    hooks.play = [&](const QString &a, const QString &b) -> std::optional<int> {
-        if (!AishoCalc(view(a), view(b), result))
-            return std::nullopt;
-        return result.percentage;
-    };
+    const IkkatsuHooks hooks = engineBatchHooks(self, partner, result);
 
     IkkatsuRun run(*grid, hooks);
     const std::size_t before = heapInUse();

@@ -3,6 +3,7 @@
 // 1000 x 1000 names (click of 一括 to the grid shown), the sort and save of
 // the large grid, and the pacing of an animated fortune.
 
+#include "enginebatch.h"
 #include "batch/export.h"
 #include "batch/ichiran.h"
 #include "batch/ikkatsu.h"
@@ -132,20 +133,7 @@ double batchLogicAlone(const QStringList &self, const QStringList &partner)
 {
     IchiranModel grid;
     AishoResult result;
-    auto view = [](const QString &s) {
-        return std::u16string_view(reinterpret_cast<const char16_t *>(s.utf16()), std::size_t(s.size()));
-    };
-    IkkatsuHooks hooks;
-    hooks.wait = [] { return 0.0; };
-    hooks.selfCount = [&] { return int(self.size()); };
-    hooks.partnerCount = [&] { return int(partner.size()); };
-    hooks.selfAt = [&](int i) { return self.at(i); };
-    hooks.partnerAt = [&](int i) { return partner.at(i); };
-    hooks.play = [&](const QString &a, const QString &b) -> std::optional<int> {
-        if (!AishoCalc(view(a), view(b), result))
-            return std::nullopt;
-        return result.percentage;
-    };
+    const IkkatsuHooks hooks = engineBatchHooks(self, partner, result);
     IkkatsuRun run(grid, hooks);
     QElapsedTimer t;
     t.start();

@@ -404,34 +404,32 @@ NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
     NamaeLoadResult result;
     ListFile file;
     QByteArray bytes;
+    // Refused files start the list empty; those that are not plain files or
+    // are too large are left alone for good.
+    auto refuse = [&result](QString error, bool leftAlone) {
+        result.ok = false;
+        result.leftAlone = leftAlone;
+        result.error = std::move(error);
+        return result;
+    };
     // A reader waits for a change under way, so as not to see half a line;
     // past the wait it reads what is there, since a rewrite is never torn.
     switch (file.openLocked(fileName, O_RDONLY, false, QDeadlineTimer(lockWaitMs), true)) {
     case ListFile::Missing:
         return result;
     case ListFile::NotRegular:
-        result.ok = false;
-        result.leftAlone = true;
-        result.error = namaetext::notRegular(fileName);
-        return result;
+        return refuse(namaetext::notRegular(fileName), true);
     case ListFile::Failed:
-        result.ok = false;
-        result.error = namaetext::readFailed(fileName);
-        return result;
+        return refuse(namaetext::readFailed(fileName), false);
     case ListFile::Open:
     case ListFile::Busy:
         break;
     }
     switch (file.readAll(bytes)) {
     case ListFile::TooLarge:
-        result.ok = false;
-        result.leftAlone = true;
-        result.error = namaetext::tooLarge(fileName);
-        return result;
+        return refuse(namaetext::tooLarge(fileName), true);
     case ListFile::ReadFailed:
-        result.ok = false;
-        result.error = namaetext::readFailed(fileName);
-        return result;
+        return refuse(namaetext::readFailed(fileName), false);
     case ListFile::ReadOk:
         break;
     }
