@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "access.h"
 #include "buttonkeys.h"
 #include "fonts.h"
 #include "batch/ichiran.h"
@@ -149,6 +150,7 @@ MainWindow::MainWindow(QWidget *parent)
     createControls();
     createLists();
     setTabOrder();
+    setUpAccessibility(*this);
     connectHandlers();
     Form_Load();
     setUpDisplay();
@@ -295,7 +297,11 @@ void MainWindow::createControls()
         msgList->setHorizontalHeader(new GridHeader(msgList));
         msgList->verticalHeader()->hide(); // no fixed column
         msgList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        msgList->setSelectionBehavior(QAbstractItemView::SelectItems);
+        // Tab moves on to the grid's buttons; the arrows, Home/End and the
+        // page keys move between cells. Rows are selected whole, for copying.
+        msgList->setTabKeyNavigation(false);
+        msgList->setSelectionBehavior(QAbstractItemView::SelectRows);
+        msgList->setSelectionMode(QAbstractItemView::ExtendedSelection);
         msgList->setWordWrap(false);
         msgList->horizontalHeader()->setHighlightSections(false);
         msgList->horizontalHeader()->setStretchLastSection(false);
