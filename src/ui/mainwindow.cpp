@@ -3,6 +3,8 @@
 #include "access.h"
 #include "buttonkeys.h"
 #include "fonts.h"
+#include "fortunepicture.h"
+#include "gridcopy.h"
 #include "batch/ichiran.h"
 #include "help/helpservice.h"
 #include "lists/namaewaku.h"
@@ -151,6 +153,7 @@ MainWindow::MainWindow(QWidget *parent)
     createLists();
     setTabOrder();
     setUpAccessibility(*this);
+    setUpFortunePicture(*this);
     connectHandlers();
     Form_Load();
     setUpDisplay();
@@ -311,6 +314,7 @@ void MainWindow::createControls()
         pal.setColor(QPalette::Base, kIvory);
         msgList->setPalette(pal);
         msgList->setItemDelegate(new GridCellDelegate(msgList));
+        setUpGridCopy(msgList);
 
         cmdIPrint = makePictureButton(fraIchiran, "cmdIPrint", QString(), QStringLiteral("結果を印刷します"), 16);
         cmdIHozon = makePictureButton(fraIchiran, "cmdIHozon", QString(), QStringLiteral("結果を保存します"), 16);
