@@ -699,6 +699,216 @@ def journey_two_windows(ctx):
         k.quit()
 
 
+# --- the accessibility bus ----------------------------------------------------
+
+AT_SPI_LAUNCHER = '/usr/libexec/at-spi-bus-launcher'
+
+
+class AccessBus:
+    """A private session bus and accessibility bus, read as a screen reader
+    reads them (pyatspi)."""
+
+    def __init__(self, display):
+        for tool in ('dbus-daemon', 'xsel'):
+            if shutil.which(tool) is None:
+                raise Skip('%s is not installed' % tool)
+        if not os.access(AT_SPI_LAUNCHER, os.X_OK):
+            raise Skip('at-spi2-core is not installed')
+        self.procs = []
+        daemon = subprocess.Popen(['dbus-daemon', '--session', '--nofork', '--print-address=1'],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=display.env,
+                                  start_new_session=True)
+        self.procs.append(daemon)
+        address = daemon.stdout.readline().decode().strip()
+        check(address, 'dbus-daemon gave no address')
+        self.env = dict(display.env, DBUS_SESSION_BUS_ADDRESS=address)
+        self.procs.append(subprocess.Popen([AT_SPI_LAUNCHER, '--launch-immediately'], env=self.env,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                           start_new_session=True))
+        # pyatspi finds the buses through the environment when it is first used.
+        os.environ.update(DBUS_SESSION_BUS_ADDRESS=address, DISPLAY=display.env['DISPLAY'])
+        import pyatspi
+        from gi.repository import Atspi
+        self.at = pyatspi
+        self.Atspi = Atspi
+        self.app = None
+
+    def find_app(self):
+        def found():
+            for app in self.at.Registry.getDesktop(0):
+                if app is not None and app.name == 'Kanaroll' and app.childCount > 0:
+                    return app
+            return None
+        self.app = wait_for(found, 20, 'the program on the accessibility bus', interval=0.3)
+        # States change under a cover without events: read them afresh.
+        self.app.set_cache_mask(self.Atspi.Cache.NONE)
+
+    def walk(self, obj=None, into_tables=False):
+        obj = obj or self.app
+        yield obj
+        if not into_tables and obj.getRoleName() in ('table', 'list'):
+            return
+        for i in range(obj.childCount):
+            c = obj.getChildAtIndex(i)
+            if c is not None:
+                yield from self.walk(c, into_tables)
+
+    def showing(self, obj):
+        return obj.getState().contains(self.at.STATE_SHOWING)
+
+    def find(self, name, role):
+        for o in self.walk():
+            if o.name == name and o.getRoleName() == role:
+                return o
+        raise Failure('no %s named %r on the bus' % (role, name))
+
+    def focused(self):
+        # A list's or table's current item says focused even after the focus
+        # has moved on: a control that says so decides.
+        items = []
+        for o in self.walk(into_tables=True):
+            if o.getState().contains(self.at.STATE_FOCUSED):
+                if o.getRoleName() not in ('list item', 'table cell'):
+                    return o.name
+                items.append(o.parent.name)
+        return items[0] if items else None
+
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                os.killpg(p.pid, signal.SIGTERM)
+                p.wait()
+
+
+# What the bus must show: name, role, showing.
+EXPOSED_AT_START = [
+    ('自分', 'label', True), ('自分', 'text', True), ('相手', 'label', True), ('相手', 'text', True),
+    ('自分リスト', 'label', True), ('自分リスト', 'list', True),
+    ('相手リスト', 'label', True), ('相手リスト', 'list', True),
+    ('入れ替え', 'push button', True), ('さくさくモード', 'radio button', True),
+    ('わくわくモード', 'radio button', True), ('占う', 'push button', True), ('一括', 'push button', True),
+    ('ヘルプ', 'push button', True), ('終了', 'push button', True),
+    ('占いの図', 'label', True), ('二人の相性は…', 'panel', True),
+    ('100%', 'label', False),  # the design caption under the banner
+    ('結果一覧', 'table', False), ('名前で昇順', 'push button', False), ('名前で降順', 'push button', False),
+    ('相性度の低い順', 'push button', False), ('相性度の高い順', 'push button', False),
+    ('印刷', 'push button', False), ('保存', 'push button', False),
+]
+EXPOSED_AFTER_FORTUNE = [
+    ('42%', 'label', True), ('二人の相性は…', 'panel', False), ('占いの図', 'label', True),
+    ('たろう _ はなこ', 'label', True),
+]
+EXPOSED_UNDER_GRID = [
+    ('結果一覧', 'table', True), ('名前で昇順', 'push button', True), ('名前で降順', 'push button', True),
+    ('相性度の低い順', 'push button', True), ('相性度の高い順', 'push button', True),
+    ('印刷', 'push button', True), ('保存', 'push button', True), ('占いの図', 'label', False),
+]
+# Tab from the self box; the grid and its buttons only while they are shown.
+TAB_PATH = ['相手', '占う', '一括', 'ヘルプ', '終了', '相手リスト', 'さくさくモード', '入れ替え', '自分リスト']
+TAB_PATH_GRID = ['結果一覧', '印刷', '保存', '名前で昇順', '名前で降順', '相性度の低い順', '相性度の高い順']
+TAB_PATH_END = ['占いの図', '自分']
+
+
+def journey_screen_reader(ctx):
+    """What a screen reader finds on the accessibility bus, the Tab path, and
+    the X clipboard: a pasted line break, grid rows copied, the fortune saved
+    as a picture."""
+    write_lists(ctx.workdir, ['たろう', 'さくら'], ['ゆうき'])
+    ctx.display = Display(ctx.root, ctx.screen)
+    ctx.cleanups.append(ctx.display.close)
+    bus = AccessBus(ctx.display)
+    ctx.cleanups.append(bus.close)
+    k = ctx.start(extra_env={'DBUS_SESSION_BUS_ADDRESS': bus.env['DBUS_SESSION_BUS_ADDRESS'],
+                             'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'})
+    bus.find_app()
+
+    def expect(table, when):
+        for name, role, shown in table:
+            obj = bus.find(name, role)
+            check(bus.showing(obj) == shown, '%s: %s %r is %sshowing' % (when, role, name, '' if not shown else 'not '))
+
+    expect(EXPOSED_AT_START, 'at start')
+    every = list(bus.walk())
+    unnamed = ['%s' % o.getRoleName() for o in every[2:] if bus.showing(o) and not o.name]
+    check(not unnamed, 'showing controls without a name: %r' % unnamed)
+    check([o.name for o in every if o.getRoleName() == 'image' and bus.showing(o)] == [],
+          'a face shows under the banner')
+    check(len([o for o in every if o.getRoleName() == 'image']) == 9, 'pictures besides the nine faces are in the tree')
+    box = bus.find('自分', 'text')
+    labels = [r.getTarget(i).name for r in box.getRelationSet()
+              if r.getRelationType() == bus.at.RELATION_LABELLED_BY for i in range(r.getNTargets())]
+    check(labels == ['自分'], 'the self box is labelled by %r' % labels)
+
+    # A name pasted with its line break arrives without it.
+    subprocess.run(['xsel', '-b', '-i'], input='はなこ\n'.encode(), env=ctx.display.env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    k.click('txtNamae2')
+    k.display.key('ctrl+a', 'BackSpace', 'ctrl+v', 'Return')
+    wait_file(k.file(PARTNER_FILE), list_bytes(['ゆうき', 'はなこ']))
+
+    # The fortune: the result heard once the banner goes, the faces by their
+    # meaning, the drawing as text.
+    k.click('Option1(0)')
+    k.click('cmdPlay')
+    wait_for(lambda: bus.showing(bus.find('42%', 'label')), 10, 'the result on the bus')
+    expect(EXPOSED_AFTER_FORTUNE, 'after the fortune')
+    faces = [o.name for o in bus.walk() if o.getRoleName() == 'image' and bus.showing(o)]
+    check(faces == ['にっこり', 'にっこり', 'しょんぼり'], 'the faces read %r' % faces)
+    drawing = bus.find('占いの図', 'label').queryText()
+    text = drawing.getText(0, drawing.characterCount)
+    check(text == 'たろう _ はなこ\n153115\n68426\n4268\n684\n42\n42%', 'the drawing reads %r' % text)
+
+    # Saved as a picture through the menu on the drawing and the file dialog.
+    x, y = k.point('Picture1')
+    k.display.run('xdotool', 'mousemove', str(x), str(y), 'click', '3')
+    time.sleep(0.5)  # a popup menu is not in the tree; a screen reader hears it by its focus
+    k.display.key('Down', 'Down', 'Return')
+    wait_for(lambda: k.display.windows('^画像を保存$'), 10, 'the file dialog')
+    time.sleep(0.5)
+    k.display.key('Return')
+    png = k.file('たろうとはなこ.png')
+    wait_for(lambda: os.path.exists(png), 10, 'the saved picture')
+    head = open(png, 'rb').read(24)
+    right, result = k.places['fraIchiran']['rect'], k.places['fraHide1']['rect']
+    size = (int.from_bytes(head[16:20], 'big'), int.from_bytes(head[20:24], 'big'))
+    check(head.startswith(b'\x89PNG') and size == (max(right[2], result[2]), right[3] + result[3]),
+          'the saved picture is %r' % (size,))
+
+    # The Tab path, forwards and back, before and after a batch.
+    k.click('txtNamae1')
+    path = TAB_PATH + TAB_PATH_END
+    for keys, names in (('Tab', path), ('shift+Tab', list(reversed(path[:-1])) + ['自分'])):
+        for name in names:
+            k.display.key(keys)
+            wait_for(lambda: bus.focused() == name, 5, '%s to reach %s (at %s)' % (keys, name, bus.focused()))
+    k.click('cmdHozon')
+    k.wait_grid()
+    expect(EXPOSED_UNDER_GRID, 'under the grid')
+    k.click('txtNamae1')
+    path = TAB_PATH + TAB_PATH_GRID + TAB_PATH_END
+    for keys, names in (('Tab', path), ('shift+Tab', list(reversed(path[:-1])) + ['自分'])):
+        for name in names:
+            k.display.key(keys)
+            wait_for(lambda: bus.focused() == name, 5, '%s to reach %s (at %s)' % (keys, name, bus.focused()))
+
+    # Rows picked with click and Shift+click go to the clipboard as
+    # tab-separated lines.
+    table = bus.find('結果一覧', 'table').queryTable()
+    def cell_centre(row):
+        e = table.getAccessibleAt(row, 0).queryComponent().getExtents(bus.at.DESKTOP_COORDS)
+        return e.x + e.width // 2, e.y + e.height // 2
+    k.click_at(*cell_centre(0))
+    k.display.run('xdotool', 'keydown', 'shift')
+    k.click_at(*cell_centre(2))
+    k.display.run('xdotool', 'keyup', 'shift')
+    k.display.key('ctrl+c')
+    rows = k.save_results()
+    want = ''.join('%s\t%s\t%d\n' % r for r in rows[:3])
+    copied = lambda: k.display.run('xsel', '-b', '-o', check_rc=False).stdout
+    wait_for(lambda: copied() == want, 5, 'the copied rows %r (clipboard holds %r)' % (want, copied()))
+    k.quit()
+
+
 JOURNEYS = {
     'names': journey_names,
     'faces': journey_faces,
@@ -710,6 +920,7 @@ JOURNEYS = {
     'signals': journey_signals,
     'file_size_limit': journey_file_size_limit,
     'two_windows': journey_two_windows,
+    'screen_reader': journey_screen_reader,
 }
 
 
@@ -832,6 +1043,16 @@ def main():
     parser.add_argument('journey', choices=sorted(JOURNEYS))
     args = parser.parse_args()
     args.app = os.path.abspath(args.app)
+    if args.journey == 'screen_reader':
+        # pyatspi comes with the system's Python, which may not be first on PATH.
+        try:
+            import pyatspi  # noqa: F401
+        except ImportError:
+            system = '/usr/bin/python3'
+            if os.path.exists(system) and os.path.realpath(sys.executable) != os.path.realpath(system):
+                os.execv(system, [system] + sys.argv)
+            print('SKIP: pyatspi is not installed')
+            return SKIP
 
     root = tempfile.mkdtemp(prefix='kanaroll-accept-%s-' % args.journey)
     work = os.path.join(root, 'work')
