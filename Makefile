@@ -14,7 +14,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
 	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
 	clang clang-tidy libclang-rt-dev \
 	qt6-wayland weston appstream desktop-file-utils file \
-	dbus dbus-x11 at-spi2-core python3-pyatspi xsel
+	dbus-daemon at-spi2-core python3-pyatspi xsel
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
