@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QtTest>
 
 #include <memory>
@@ -121,10 +122,26 @@ private slots:
         QCOMPARE(clipboardText(), line(0) + line(1) + line(2) + line(5));
         QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        const QString copiedAll = clipboardText();
+
+        // The context menu offers the same two.
+        grid->clearSelection();
+        QStringList offered;
+        QTimer::singleShot(0, this, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *a : menu->actions())
+                offered << a->text() + (a->isEnabled() ? u""_s : u" (off)"_s);
+            menu->setActiveAction(menu->actions().at(1));
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        emit grid->customContextMenuRequested(rowPoint(grid, 0));
+        QCOMPARE(offered, (QStringList{u"コピー (off)"_s, u"すべて選択"_s}));
+        QCOMPARE(grid->selectionModel()->selectedRows().size(), 8);
         QString all;
         for (int r = 0; r < 8; ++r)
             all += line(r);
-        QCOMPARE(clipboardText(), all);
+        QCOMPARE(copiedAll, all);
         QVERIFY(titles.isEmpty());
     }
 
