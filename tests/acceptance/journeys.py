@@ -213,7 +213,8 @@ class Screenshot:
 class Kanaroll:
     """The program in one working directory, driven through its window."""
 
-    def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None, others=()):
+    def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None, others=(), user=None):
+        # user: (name, group id) to run the program as, or None
         self.display = display
         self.places = places
         self.workdir = workdir
@@ -229,8 +230,9 @@ class Kanaroll:
         def limit():
             if file_size_limit is not None:
                 resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+        as_user = {'user': user[0], 'group': user[1], 'extra_groups': []} if user is not None else {}
         self.proc = subprocess.Popen([app], cwd=workdir, env=env, stdout=self.log, stderr=subprocess.STDOUT,
-                                     preexec_fn=limit)
+                                     preexec_fn=limit, **as_user)
         # Other programs still running on the display have windows of the same name.
         self.window = wait_for(lambda: self.live() and [w for w in display.windows('^Kanaroll$') if w not in others],
                                30, 'the main window')[0]
@@ -909,6 +911,86 @@ def journey_screen_reader(ctx):
     k.quit()
 
 
+IBUS_MOZC = '/usr/lib/ibus-mozc/ibus-engine-mozc'
+
+
+def journey_input_method(ctx):
+    """Names through a real input method (ibus with mozc): a word committed
+    with Enter is not added yet, and text committed in a list searches it."""
+    if shutil.which('ibus-daemon') is None or shutil.which('ibus') is None or not os.path.exists(IBUS_MOZC):
+        raise Skip('ibus with mozc is not installed')
+    if shutil.which('dbus-daemon') is None:
+        raise Skip('dbus-daemon is not installed')
+    write_lists(ctx.workdir, ['たろう', 'さぶろう', 'しろう'], [])
+    # Input methods refuse to serve root: everything runs as an ordinary user.
+    user = None
+    pw = None
+    if os.geteuid() == 0:
+        user = 'nobody'
+        import pwd
+        pw = pwd.getpwnam(user)
+        for top, dirs, files in os.walk(ctx.root):
+            for n in [top] + [os.path.join(top, f) for f in dirs + files]:
+                os.chown(n, pw.pw_uid, pw.pw_gid)
+    as_user = {'user': user, 'group': pw.pw_gid, 'extra_groups': []} if user else {}
+    home = os.path.join(ctx.root, 'home')
+    ctx.display = Display(ctx.root, ctx.screen)
+    ctx.cleanups.append(ctx.display.close)
+    env = dict(ctx.display.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, 'config'),
+               XDG_RUNTIME_DIR=os.path.join(home, 'runtime'))
+    procs = []
+    def stop():
+        for p in reversed(procs):
+            if p.poll() is None:
+                os.killpg(p.pid, signal.SIGTERM)
+                try:
+                    p.wait(10)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+                    p.wait()
+    ctx.cleanups.append(stop)
+    def spawn(*args, **kw):
+        p = subprocess.Popen(list(args), env=env, start_new_session=True, stderr=subprocess.DEVNULL, **as_user, **kw)
+        procs.append(p)
+        return p
+    subprocess.run(['mkdir', '-p', '-m', '700', env['XDG_CONFIG_HOME'], env['XDG_RUNTIME_DIR']], check=True, **as_user)
+    daemon = spawn('dbus-daemon', '--session', '--nofork', '--print-address=1', stdout=subprocess.PIPE)
+    env['DBUS_SESSION_BUS_ADDRESS'] = daemon.stdout.readline().decode().strip()
+    spawn('ibus-daemon', '--panel=disable', '--xim', '--replace', stdout=subprocess.DEVNULL)
+    def engine():
+        ibus = lambda *args: subprocess.run(['ibus', 'engine', *args], env=env, capture_output=True, text=True,
+                                            **as_user).stdout.strip()
+        ibus('mozc-jp')
+        return ibus() == 'mozc-jp'
+    wait_for(engine, 20, 'ibus to take the mozc engine', interval=0.5)
+    k = ctx.start(extra_env={key: env[key] for key in ('HOME', 'XDG_CONFIG_HOME', 'XDG_RUNTIME_DIR',
+                                                      'DBUS_SESSION_BUS_ADDRESS')} | {'QT_IM_MODULE': 'ibus'},
+                  user=(user, pw.pw_gid) if user else None)
+    k.take_focus()
+
+    # はなこ through the input method: the Enter that commits the word adds nothing.
+    k.click('txtNamae2')
+    k.display.key('Zenkaku_Hankaku')  # mozc: hiragana
+    time.sleep(0.3)
+    k.display.type('hanako')
+    k.display.key('Return')
+    time.sleep(0.5)
+    check(open(k.file(PARTNER_FILE), 'rb').read() == b'', 'the Enter that committed the word added the name')
+    k.display.key('Return')
+    wait_file(k.file(PARTNER_FILE), list_bytes(['はなこ']))
+    # "sa" and Enter in the self list jump to さぶろう and pick it.
+    x, y, w, h = k.rect('lstJibun')
+    k.click_at(x + w // 2, y + h - 6)  # below the last entry: focus, no pick
+    k.display.type('sa')
+    k.display.key('Return')
+    # The picked self name, swapped into the partner box, is added there.
+    k.click('cmdKoukan')
+    k.click('txtNamae2')
+    k.display.key('Return')
+    wait_file(k.file(PARTNER_FILE), list_bytes(['はなこ', 'さぶろう']))
+    k.quit()
+
+
 JOURNEYS = {
     'names': journey_names,
     'faces': journey_faces,
@@ -921,6 +1003,7 @@ JOURNEYS = {
     'file_size_limit': journey_file_size_limit,
     'two_windows': journey_two_windows,
     'screen_reader': journey_screen_reader,
+    'input_method': journey_input_method,
 }
 
 
@@ -1019,12 +1102,12 @@ class Context:
         self.screen = '1024x768x24'
         self.programs = []
 
-    def start(self, extra_env=None, file_size_limit=None):
+    def start(self, extra_env=None, file_size_limit=None, user=None):
         if self.display is None:
             self.display = Display(self.root, self.screen)
             self.cleanups.append(self.display.close)
         others = [k.window for k in self.programs if k.proc.poll() is None]
-        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env, file_size_limit, others)
+        k = Kanaroll(self.display, self.app, self.places, self.workdir, extra_env, file_size_limit, others, user)
         self.programs.append(k)
         return k
 
