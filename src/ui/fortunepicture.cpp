@@ -101,7 +101,7 @@ QString fortuneImageFileName(const MainWindow &w)
 
 QString saveFortuneImage(const QImage &image, const QString &path)
 {
-    const QString failed = QStringLiteral("画像 <%1>を保存できませんでした。").arg(QFileInfo(path).fileName());
+    QString failed = QStringLiteral("画像 <%1>を保存できませんでした。").arg(QFileInfo(path).fileName());
     // A fifo, a device or a link to one: replacing it would write elsewhere.
     const QFileInfo target(path);
     if (target.exists() && !target.isFile())
