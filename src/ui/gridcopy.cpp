@@ -43,7 +43,7 @@ std::vector<std::pair<int, int>> selectedSpans(const QTableView *grid)
     return merged;
 }
 
-class CopyKeys : public QObject
+class GridKeys : public QObject
 {
 public:
     using QObject::QObject;
@@ -51,9 +51,21 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        auto *key = static_cast<QKeyEvent *>(event);
         // The view would copy its current cell alone.
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        if (key->matches(QKeySequence::Copy)) {
             copySelectedRows(static_cast<QTableView *>(watched));
+            return true;
+        }
+        // Ctrl+Tab leaves the grid as Tab does, as it leaves any control
+        // that keeps Tab to itself.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
+            const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            QKeyEvent tab(QEvent::KeyPress, back ? Qt::Key_Backtab : Qt::Key_Tab,
+                          back ? Qt::ShiftModifier : Qt::NoModifier);
+            QCoreApplication::sendEvent(watched, &tab);
             return true;
         }
         return false;
@@ -110,7 +122,7 @@ bool copySelectedRows(QTableView *grid)
 
 void setUpGridCopy(QTableView *grid)
 {
-    grid->installEventFilter(new CopyKeys(grid));
+    grid->installEventFilter(new GridKeys(grid));
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(grid, &QWidget::customContextMenuRequested, grid, [grid](const QPoint &at) {
         QMenu menu(grid);

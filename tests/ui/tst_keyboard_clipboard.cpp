@@ -113,6 +113,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), w.cmdIPrint);
         QTest::keyClick(w.cmdIPrint, Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), w.cmdIPrint);
+        grid->setFocus();
 
         // Click, Shift+click and Ctrl+click pick whole rows; Ctrl+C copies them.
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowPoint(grid, 0));
