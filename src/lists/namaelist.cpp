@@ -457,6 +457,17 @@ qsizetype cp932FirstUnheld(const QString &text)
     return 0;
 }
 
+bool isNameControl(QChar c)
+{
+    return c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+QString withoutControls(QString name)
+{
+    name.removeIf(isNameControl);
+    return name;
+}
+
 QString characterAt(const QString &text, qsizetype pos)
 {
     if (pos < 0 || pos >= text.size())
@@ -542,8 +553,8 @@ NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QStrin
     const char16_t last = unitBefore(bytes, at, start, encoding);
     // A file whose last line lacks its line end would glue the new name to it.
     const bool glued = at > start && last != u'\n' && last != u'\r';
-    const QByteArray line =
-        encodeText((glued ? QStringLiteral("\r\n") : QString()) + name + QStringLiteral("\r\n"), encoding);
+    const QByteArray line = encodeText(
+        (glued ? QStringLiteral("\r\n") : QString()) + withoutControls(name) + QStringLiteral("\r\n"), encoding);
     if (!file.writeAt(line, at) || file.size() != at + line.size()) {
         const QString reason = file.reason();
         // No half line left behind, and what was written over comes back.
@@ -576,14 +587,17 @@ NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QB
         total += name.size() + 2;
     text.reserve(total);
     for (const QString &name : names) {
-        text += name;
+        if (std::any_of(name.begin(), name.end(), isNameControl))
+            text += withoutControls(name);
+        else
+            text += name;
         text += u"\r\n";
     }
     QStringEncoder encoder(kCp932, kStateless);
     bytes = encoder.encode(text);
     if (encoder.hasError()) {
         for (const QString &name : names) {
-            if (!cp932CanHold(name))
+            if (!cp932CanHold(withoutControls(name)))
                 return unheld(fileName, name);
         }
     }
@@ -651,7 +665,10 @@ NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const 
 
 NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
 {
-    if (!cp932CanHold(name))
+    const QString bare = withoutControls(name);
+    if (!name.isEmpty() && bare.isEmpty())
+        return {}; // nothing but control characters: nothing to add
+    if (!cp932CanHold(bare))
         return unheld(fileName, name);
     LockedList locked;
     lockForChange(fileName, kNamaeLockWaitMs, locked);
@@ -674,10 +691,13 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
     return replaceFile(fileName, bytes);
 }
 
-NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
+NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given, const NamaeLoadResult &known,
                                    int lockWaitMs)
 {
     NamaeChangeResult result;
+    const QString name = withoutControls(given);
+    if (name.isEmpty() && !given.isEmpty()) // nothing but control characters: nothing to add
+        return result;
     if (!cp932CanHold(name)) {
         result.file = unheld(fileName, name);
         return result;
@@ -723,6 +743,11 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
         return result;
     QStringList after = names;
     after.removeAt(at);
+    // The list shows what the file now holds.
+    for (QString &n : after) {
+        if (std::any_of(n.begin(), n.end(), isNameControl))
+            n = withoutControls(std::move(n));
+    }
     QByteArray bytes;
     result.file = encodeList(fileName, after, bytes);
     if (result.file)

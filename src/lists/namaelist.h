@@ -92,6 +92,12 @@ QStringList NamaeListParse(QStringView text);
 qsizetype cp932FirstUnheld(const QString &text);
 inline bool cp932CanHold(const QString &text) { return cp932FirstUnheld(text) < 0; }
 
+// Line breaks, tabs and other control characters never belong in a name: a
+// line break would split it into two lines of the file. Every write leaves
+// them out, whoever asked for it.
+bool isNameControl(QChar c);
+QString withoutControls(QString name);
+
 // The character at `pos` (a whole surrogate pair when there is one).
 QString characterAt(const QString &text, qsizetype pos);
 

@@ -3,6 +3,7 @@
 
 #include "play/display.h"
 
+#include "ui/access.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 #include "ui/twips.h"
@@ -76,6 +77,9 @@ void MainWindow::setUpDisplay()
 void MainWindow::applyDisplay()
 {
     const DisplayState &s = m_display;
+    const bool drawingChanged = lblCp->text() != s.pair || lblKekka->text() != s.kekka || Picture1->texts() != s.texts
+                                || fraHide1->isHidden() == s.covered;
+    const bool uncovered = !fraHide1->isHidden() && !s.covered;
     if (txtNamae1->text() != s.name1)
         txtNamae1->setText(s.name1);
     if (txtNamae2->text() != s.name2)
@@ -100,6 +104,8 @@ void MainWindow::applyDisplay()
     }
     if (fraHide1->isHidden() == s.covered)
         fraHide1->setVisible(s.covered);
+    if (drawingChanged)
+        accessibilityDisplayChanged(*this, uncovered);
 }
 
 void MainWindow::adoptEntries()

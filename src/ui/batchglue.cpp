@@ -80,6 +80,8 @@ void MainWindow::cmdHozon_Click()
 void MainWindow::IchiranSortBy(IchiranSortButton button)
 {
     const IchiranSortKey key = ichiranSortKey(button);
+    // Rows move: a selection would be carried along row by row.
+    msgList->clearSelection();
     m_ichiran->sort(button);
     if (m_ichiran->rowCount() > 0) {
         const int row = msgList->currentIndex().isValid() ? msgList->currentIndex().row() : 0;

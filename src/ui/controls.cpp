@@ -1,13 +1,16 @@
 #include "controls.h"
 
 #include "twips.h"
+#include "lists/namaelist.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QValidator>
 
+#include <algorithm>
 #include <limits>
 
 namespace kanaroll {
@@ -173,10 +176,33 @@ void UprightLabel::paintEvent(QPaintEvent *event)
     }
 }
 
+namespace {
+
+// Drops line breaks and other control characters from whatever reaches the
+// box: typed, pasted, dropped, committed by an input method or set by code.
+// A name is one line of its list file.
+class NoControlsValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        if (std::none_of(input.cbegin(), input.cend(), isNameControl))
+            return Acceptable;
+        const auto before = std::count_if(input.cbegin(), input.cbegin() + qBound(0, pos, int(input.size())), isNameControl);
+        input.removeIf(isNameControl);
+        pos = qMax(0, pos - int(before));
+        return Acceptable;
+    }
+};
+
+} // namespace
+
 KeyPressEdit::KeyPressEdit(QWidget *parent)
     : QLineEdit(parent)
 {
     setMaxLength(std::numeric_limits<int>::max());
+    setValidator(new NoControlsValidator(this));
 }
 
 void KeyPressEdit::keyPressEvent(QKeyEvent *event)

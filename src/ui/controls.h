@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWidget>
@@ -112,6 +113,9 @@ public:
     explicit UprightLabel(const QString &text, QWidget *parent = nullptr);
     QString text() const { return m_text; }
     void setText(const QString &text);
+    // The control the caption names.
+    void setBuddy(QWidget *buddy) { m_buddy = buddy; }
+    QWidget *buddy() const { return m_buddy; }
 signals:
     void doubleClicked();
 
@@ -121,6 +125,7 @@ protected:
 
 private:
     QString m_text;
+    QPointer<QWidget> m_buddy;
 };
 
 // An entry box with a key-press hook that sees Enter as character code 13

@@ -5,6 +5,7 @@
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 
+#include <QInputMethodEvent>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QTimer>
@@ -33,6 +34,31 @@ private:
     QWidget *m_owner;
 };
 
+// Text an input method commits searches the list as typed keys do.
+class CommitSearch : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // The view lets an input method in only where an entry can be
+        // edited, and these cannot; asked, it says yes.
+        if (event->type() == QEvent::InputMethodQuery) {
+            static_cast<QWidget *>(watched)->setAttribute(Qt::WA_InputMethodEnabled);
+            return false;
+        }
+        if (event->type() != QEvent::InputMethod)
+            return false;
+        const QString commit = static_cast<QInputMethodEvent *>(event)->commitString();
+        if (!commit.isEmpty())
+            static_cast<QAbstractItemView *>(watched)->keyboardSearch(commit);
+        event->accept();
+        return true;
+    }
+};
+
 } // namespace
 
 void MainWindow::createLists()
@@ -41,6 +67,8 @@ void MainWindow::createLists()
     m_sides = std::make_unique<NamaeSides>(*m_dialogs);
     lstJibun->setModel(&m_sides->jibun());
     lstAite->setModel(&m_sides->aite());
+    for (QListView *view : {lstJibun, lstAite})
+        view->installEventFilter(new CommitSearch(view));
 
     connect(txtNamae1, &QLineEdit::textChanged, this,
             [this](const QString &t) { m_sides->setEntryText(NamaeSide::Jibun, t); });

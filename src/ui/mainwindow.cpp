@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 
+#include "access.h"
 #include "buttonkeys.h"
 #include "fonts.h"
+#include "fortunepicture.h"
+#include "gridcopy.h"
 #include "batch/ichiran.h"
 #include "help/helpservice.h"
 #include "lists/namaewaku.h"
@@ -149,6 +152,8 @@ MainWindow::MainWindow(QWidget *parent)
     createControls();
     createLists();
     setTabOrder();
+    setUpAccessibility(*this);
+    setUpFortunePicture(*this);
     connectHandlers();
     Form_Load();
     setUpDisplay();
@@ -295,7 +300,11 @@ void MainWindow::createControls()
         msgList->setHorizontalHeader(new GridHeader(msgList));
         msgList->verticalHeader()->hide(); // no fixed column
         msgList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        msgList->setSelectionBehavior(QAbstractItemView::SelectItems);
+        // Tab moves on to the grid's buttons; the arrows, Home/End and the
+        // page keys move between cells. Rows are selected whole, for copying.
+        msgList->setTabKeyNavigation(false);
+        msgList->setSelectionBehavior(QAbstractItemView::SelectRows);
+        msgList->setSelectionMode(QAbstractItemView::ExtendedSelection);
         msgList->setWordWrap(false);
         msgList->horizontalHeader()->setHighlightSections(false);
         msgList->horizontalHeader()->setStretchLastSection(false);
@@ -305,6 +314,7 @@ void MainWindow::createControls()
         pal.setColor(QPalette::Base, kIvory);
         msgList->setPalette(pal);
         msgList->setItemDelegate(new GridCellDelegate(msgList));
+        setUpGridCopy(msgList);
 
         cmdIPrint = makePictureButton(fraIchiran, "cmdIPrint", QString(), QStringLiteral("結果を印刷します"), 16);
         cmdIHozon = makePictureButton(fraIchiran, "cmdIHozon", QString(), QStringLiteral("結果を保存します"), 16);

@@ -68,6 +68,8 @@ private slots:
     void saveBytes();
     void appendBytes();
     void unheldCharacters();
+    void controlCharactersNeverWritten_data();
+    void controlCharactersNeverWritten();
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
     void noCapOnLength();
@@ -267,6 +269,53 @@ void TestNamaeList::unheldCharacters()
     QVERIFY(!r.ok);
     QVERIFY(r.error.contains(u"😀"_s));
     QCOMPARE(dir.read(kFile), sjis(u"たろう\r\n"_s));
+}
+
+void TestNamaeList::controlCharactersNeverWritten_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("pasted line break") << u"はなこ\n"_s;
+    QTest::newRow("CR LF inside") << u"はな\r\nこ"_s;
+    QTest::newRow("bare CR") << u"\rはなこ"_s;
+    QTest::newRow("tab, DEL, end-of-file mark") << u"は\tな\x7Fこ\x1A"_s;
+    QTest::newRow("C1 next line, line separator") << u"は\u0085な\u2028こ"_s;
+}
+
+// Whoever asks for the write, the file gets はなこ on a line of its own.
+void TestNamaeList::controlCharactersNeverWritten()
+{
+    QFETCH(QString, name);
+    const QByteArray expected = sjis(u"たろう\r\nはなこ\r\n"_s);
+    TempWorkDir dir;
+
+    QVERIFY(NamaeListSave(kFile, {u"たろう"_s, name}));
+    QCOMPARE(dir.read(kFile), expected);
+
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    QVERIFY(NamaeListAppend(kFile, name));
+    QCOMPARE(dir.read(kFile), expected);
+
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    NamaeChangeResult added = NamaeListAddName(kFile, name, NamaeListLoad(kFile));
+    QVERIFY(added.changed);
+    QCOMPARE(dir.read(kFile), expected);
+    QCOMPARE(added.now.names, (QStringList{u"たろう"_s, u"はなこ"_s}));
+    // Added again, it is the name already there.
+    QVERIFY(!NamaeListAddName(kFile, name, added.now).changed);
+
+    // A rewrite leaves them out of names that came in some other way.
+    NamaeLoadResult known = NamaeListLoad(kFile);
+    known.names = QStringList{u"じろう"_s, u"たろう"_s, name};
+    dir.write(kFile, sjis(u"じろう\r\n"_s) + expected);
+    known.bytes = dir.read(kFile);
+    const NamaeChangeResult removed = NamaeListRemoveName(kFile, u"じろう"_s, 0, known);
+    QVERIFY(removed.changed);
+    QCOMPARE(dir.read(kFile), expected);
+    QCOMPARE(removed.now.names, (QStringList{u"たろう"_s, u"はなこ"_s}));
+
+    // Nothing but control characters adds no line.
+    QVERIFY(NamaeListAppend(kFile, u"\r\n"_s));
+    QCOMPARE(dir.read(kFile), expected);
 }
 
 void TestNamaeList::saveFailureKeepsOldFile()
