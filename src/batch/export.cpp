@@ -54,8 +54,15 @@ IchiranSaveResult encodeNames(const IchiranModel &grid, std::vector<QByteArray> 
     const std::vector<const QString *> names = grid.nameTable();
     grid.useCounts(uses, perPercent);
     encoded.assign(names.size(), {});
+    // One encoder for all while none fails (making one per name costs more
+    // than the names of a long list); its error flag stays set from the
+    // first name it cannot write.
+    QStringEncoder enc("windows-31j");
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (uses[i] > 0 && !toCp932(*names[i], encoded[i]))
+        if (uses[i] == 0)
+            continue;
+        encoded[i] = enc.encode(*names[i]);
+        if (enc.hasError())
             return {IchiranSaveResult::Unencodable, *names[i], {}};
     }
     return {};
