@@ -3,7 +3,7 @@
 #include "buttonkeys.h"
 #include "fonts.h"
 #include "batch/ichiran.h"
-#include "help/helpservice.h"
+#include "ui/help/helpservice.h"
 #include "lists/namaewaku.h"
 #include "msgbox.h"
 #include "pictures.h"

@@ -1,8 +1,8 @@
-#include "ui/help/chmfile.h"
+#include "help/chmfile.h"
 #include "ui/help/chmhelpservice.h"
-#include "ui/help/helpdocument.h"
-#include "ui/help/helpviewer.h"
-#include "ui/help/helpwindow.h"
+#include "help/helpdocument.h"
+#include "help/helpviewer.h"
+#include "help/helpwindow.h"
 
 #include "tempworkdir.h"
 

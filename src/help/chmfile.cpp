@@ -1,4 +1,4 @@
-#include "ui/help/chmfile.h"
+#include "help/chmfile.h"
 
 #include <QFile>
 #include <QStringDecoder>
