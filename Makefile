@@ -8,21 +8,25 @@
 #   make package (the Debian package), make test-debian13 (make test on a fresh
 #   Debian 13 root; needs root).
 
-PACKAGES := build-essential cmake ninja-build pkg-config \
-	qt6-base-dev qt6-svg-dev libchm-dev libbenchmark-dev \
-	fonts-liberation fonts-ipafont-gothic \
-	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
+# What building and running the program needs; `make run` installs only these.
+RUN_PACKAGES := build-essential cmake ninja-build pkg-config \
+	qt6-base-dev qt6-svg-dev libchm-dev \
+	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client
+# What only the tests, benchmarks and checks need; `make test` installs these too.
+TEST_PACKAGES := libbenchmark-dev \
+	xvfb xdotool imagemagick poppler-utils printer-driver-cups-pdf \
 	clang clang-tidy libclang-rt-dev \
-	qt6-wayland weston appstream desktop-file-utils file \
+	weston appstream desktop-file-utils file \
 	dbus-daemon at-spi2-core python3-pyatspi xsel
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
+.PHONY: setup setup-run configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
 
-setup:
-	@missing=""; for p in $(PACKAGES); do \
+# install-missing <packages>: apt-get only for what dpkg does not have.
+define install-missing
+	@missing=""; for p in $(1); do \
 		dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -30,14 +34,27 @@ setup:
 		$(SUDO) apt-get update && \
 		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+setup-run:
+	$(call install-missing,$(RUN_PACKAGES))
+
+setup:
+	$(call install-missing,$(RUN_PACKAGES) $(TEST_PACKAGES))
+
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
 configure: setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(CONFIGURE)
 
 build: configure
 	cmake --build $(BUILD)
 
-run: build
+# Only the program, its help viewer and what they use: the tests and benchmarks
+# wait for `make test`.
+run: setup-run
+	$(CONFIGURE)
+	cmake --build $(BUILD) --target kanaroll kanaroll-help
 	mkdir -p run
 	[ -e run/zqHelp.chm ] || [ ! -e resources/help/zqHelp.chm ] || cp resources/help/zqHelp.chm run/
 	cd run && ../$(BUILD)/kanaroll

@@ -2,8 +2,8 @@
 // the index, search it and mark hits as the viewer would. The same bytes are
 // also taken as a sitemap and as a page on their own, so the text handling
 // gets inputs the file format would otherwise hide.
-#include "ui/help/helpdocument.h"
-#include "ui/help/helptext.h"
+#include "help/helpdocument.h"
+#include "help/helptext.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -3,8 +3,13 @@
 #include "messages.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStringEncoder>
+
+#include <algorithm>
+#include <array>
 
 #include <sys/stat.h>
 
@@ -22,6 +27,8 @@ QString IchiranSaveResult::message() const
     case Saved: return {};
     case WriteFailed: return batchmsg::kSaveFailedBody;
     case Unencodable: return batchmsg::kSaveUnencodableBody.arg(name);
+    case NoSpace: return batchmsg::kSaveFailedBody;
+    case Cancelled: return {};
     }
     return {};
 }
@@ -38,30 +45,56 @@ bool toCp932(const QString &text, QByteArray &out)
 
 } // namespace
 
-IchiranSaveResult IchiranEncode(const IchiranModel &grid, QByteArray &out)
+namespace {
+
+// Each name a row uses, converted once; a row is then plain concatenation.
+IchiranSaveResult encodeNames(const IchiranModel &grid, std::vector<QByteArray> &encoded,
+                              std::vector<std::int64_t> &uses, std::array<std::int64_t, 101> &perPercent)
 {
-    out.clear();
-    // Each distinct name is converted once; a row is then plain concatenation.
-    const auto &names = grid.names();
-    std::vector<QByteArray> encoded(names.size());
-    std::vector<bool> used(names.size(), false);
-    for (const auto &r : grid.packedRows())
-        used[r.name1] = used[r.name2] = true;
-    qsizetype total = 0;
+    const std::vector<const QString *> names = grid.nameTable();
+    grid.useCounts(uses, perPercent);
+    encoded.assign(names.size(), {});
+    // One encoder for all while none fails (making one per name costs more
+    // than the names of a long list); its error flag stays set from the
+    // first name it cannot write.
+    QStringEncoder enc("windows-31j");
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!used[i])
+        if (uses[i] == 0)
             continue;
-        if (!toCp932(names[i], encoded[i]))
-            return {IchiranSaveResult::Unencodable, names[i], {}};
+        encoded[i] = enc.encode(*names[i]);
+        if (enc.hasError())
+            return {IchiranSaveResult::Unencodable, *names[i], {}};
     }
-    for (const auto &r : grid.packedRows())
-        total += encoded[r.name1].size() + encoded[r.name2].size() + 15;
-    out.reserve(total);
+    return {};
+}
+
+qint64 fileSize(const std::vector<QByteArray> &encoded, const std::vector<std::int64_t> &uses,
+                const std::array<std::int64_t, 101> &perPercent)
+{
+    // Quotes, commas, "%", CR LF: 11 bytes a row, and the percentage's digits.
+    qint64 total = 0;
+    for (std::size_t i = 0; i < encoded.size(); ++i)
+        total += uses[i] * encoded[i].size();
+    for (std::size_t v = 0; v < perPercent.size(); ++v)
+        total += perPercent[v] * (11 + (v >= 100 ? 3 : v >= 10 ? 2 : 1));
+    return total;
+}
+
+// Writes the lines in pieces of about chunk bytes; sink returns false to stop.
+bool writeLines(const IchiranModel &grid, const std::vector<QByteArray> &encoded, qsizetype chunk,
+                const std::function<bool(const QByteArray &, std::int64_t rows)> &sink)
+{
+    QByteArray out;
+    out.reserve(chunk + 4096);
+    IchiranModel::Cursor cursor(grid);
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    int p = 0;
+    std::int64_t rows = 0;
     char digits[4];
-    for (const auto &r : grid.packedRows()) {
-        out.append('"').append(encoded[r.name1]).append("\",\"").append(encoded[r.name2]).append("\",\"");
+    while (cursor.nextIds(a, b, p)) {
+        out.append('"').append(encoded[a]).append("\",\"").append(encoded[b]).append("\",\"");
         int n = 0;
-        int p = r.percent;
         do {
             digits[n++] = char('0' + p % 10);
             p /= 10;
@@ -69,7 +102,41 @@ IchiranSaveResult IchiranEncode(const IchiranModel &grid, QByteArray &out)
         while (n > 0)
             out.append(digits[--n]);
         out.append("%\"\r\n");
+        ++rows;
+        if (out.size() >= chunk) {
+            if (!sink(out, rows))
+                return false;
+            out.clear();
+        }
     }
+    return out.isEmpty() || sink(out, rows);
+}
+
+} // namespace
+
+qint64 IchiranFileSize(const IchiranModel &grid)
+{
+    std::vector<QByteArray> encoded;
+    std::vector<std::int64_t> uses;
+    std::array<std::int64_t, 101> perPercent{};
+    encodeNames(grid, encoded, uses, perPercent);
+    return fileSize(encoded, uses, perPercent);
+}
+
+IchiranSaveResult IchiranEncode(const IchiranModel &grid, QByteArray &out)
+{
+    out.clear();
+    std::vector<QByteArray> encoded;
+    std::vector<std::int64_t> uses;
+    std::array<std::int64_t, 101> perPercent{};
+    const IchiranSaveResult r = encodeNames(grid, encoded, uses, perPercent);
+    if (!r.ok())
+        return r;
+    out.reserve(fileSize(encoded, uses, perPercent));
+    writeLines(grid, encoded, qsizetype(1) << 20, [&](const QByteArray &piece, std::int64_t) {
+        out.append(piece);
+        return true;
+    });
     return {};
 }
 
@@ -90,10 +157,12 @@ IchiranSaveResult IchiranEncode(const std::vector<IchiranRow> &rows, QByteArray 
     return {};
 }
 
-IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path)
+IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path, const IchiranSaveProgress &progress)
 {
-    QByteArray bytes;
-    IchiranSaveResult result = IchiranEncode(grid, bytes);
+    std::vector<QByteArray> encoded;
+    std::vector<std::int64_t> uses;
+    std::array<std::int64_t, 101> perPercent{};
+    IchiranSaveResult result = encodeNames(grid, encoded, uses, perPercent);
     if (!result.ok())
         return result;
     // The replacement goes where a link points; a fifo or device there must
@@ -104,23 +173,47 @@ IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path)
         result.error = QStringLiteral("not a regular file");
         return result;
     }
+    // The new file is written beside the old one, which stays until the end.
+    const qint64 size = fileSize(encoded, uses, perPercent);
+    const QStorageInfo disk(QFileInfo(path).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() >= 0 && size > disk.bytesAvailable()) {
+        result.status = IchiranSaveResult::NoSpace;
+        result.error = QStringLiteral("%1 bytes needed, %2 free").arg(size).arg(disk.bytesAvailable());
+        return result;
+    }
     QSaveFile file(path);
     // Unbuffered, so that a short write (disk full, size limit) shows in the
     // count here; through the buffer it can slip past commit().
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (ok) {
-        const qint64 written = file.write(bytes);
-        ok = written == bytes.size();
-        if (!ok)
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        result.status = IchiranSaveResult::WriteFailed;
+        result.error = file.errorString();
+        return result;
+    }
+    const double rows = double(std::max(1, grid.size()));
+    qint64 total = 0;
+    const bool whole = writeLines(grid, encoded, qsizetype(1) << 20, [&](const QByteArray &piece, std::int64_t done) {
+        const qint64 written = file.write(piece);
+        if (written != piece.size()) {
+            result.status = IchiranSaveResult::WriteFailed;
             result.error = QStringLiteral("%1 of %2 bytes written: %3")
-                               .arg(written).arg(bytes.size()).arg(file.errorString());
-        else if (!(ok = file.commit()))
-            result.error = file.errorString();
-    } else {
+                               .arg(total + std::max<qint64>(written, 0)).arg(size).arg(file.errorString());
+            return false;
+        }
+        total += written;
+        if (progress && !progress(double(done) / rows)) {
+            result.status = IchiranSaveResult::Cancelled;
+            return false;
+        }
+        return true;
+    });
+    if (!whole) {
+        file.cancelWriting(); // the temporary file goes, the old file stays
+        return result;
+    }
+    if (!file.commit()) {
+        result.status = IchiranSaveResult::WriteFailed;
         result.error = file.errorString();
     }
-    if (!ok)
-        result.status = IchiranSaveResult::WriteFailed;
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kanaroll {
@@ -19,6 +20,8 @@ struct IchiranSaveResult {
         Saved,
         WriteFailed,  // the file could not be created, written or replaced
         Unencodable,  // a name has a character outside code page 932; nothing written
+        NoSpace,      // the file would not fit on its disk; nothing written
+        Cancelled,    // stopped on the way; the previous file stays as it was
     };
     Status status = Saved;
     QString name;  // Unencodable: the first such name
@@ -34,7 +37,16 @@ struct IchiranSaveResult {
 IchiranSaveResult IchiranEncode(const IchiranModel &grid, QByteArray &out);
 IchiranSaveResult IchiranEncode(const std::vector<IchiranRow> &rows, QByteArray &out);
 
-// Replaces the file whole; on any failure the previous file stays as it was.
-IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path = kIchiranFileName);
+// The exact size of the file for the grid as it stands, in bytes.
+qint64 IchiranFileSize(const IchiranModel &grid);
+
+// Told the share of rows written now and then; false stops the save.
+using IchiranSaveProgress = std::function<bool(double done)>;
+
+// Replaces the file whole, streaming it, after checking that it fits on the
+// disk; on any failure or stop the previous file stays as it was and no
+// temporary file is left.
+IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path = kIchiranFileName,
+                              const IchiranSaveProgress &progress = {});
 
 } // namespace kanaroll

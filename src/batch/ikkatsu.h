@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -10,6 +12,7 @@
 namespace kanaroll {
 
 class IchiranModel;
+struct IchiranRun;
 
 struct IkkatsuPair {
     QString first;  // goes into the first entry box: the self side of the fortune
@@ -81,5 +84,20 @@ private:
     int m_pairs = 0;
     int m_rows = 0;
 };
+
+// Whether the play accepts a name in any pair: not empty, and every
+// character in the vowel table.
+bool ikkatsuAccepts(const QString &name);
+
+// Shared between a quick run's workers and the window that waits for them.
+struct IkkatsuProgress {
+    std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> rows{0}; // rows computed so far
+};
+
+// Computes every percentage of an allocated run (IchiranRun::allocate) and
+// the per-block counts, on the given number of threads. False when cancelled
+// on the way; the run is then incomplete.
+bool IkkatsuCompute(IchiranRun &run, IkkatsuProgress &progress, int threads);
 
 } // namespace kanaroll

@@ -23,7 +23,8 @@ namespace {
 // Tab stops every 14 half-width characters, like the columns of a line printer.
 constexpr int kTabColumns = 14;
 
-IchiranPrintStatus printRows(int count, const std::function<IchiranRow(int)> &rowAt, QPrinter &printer)
+IchiranPrintStatus printRows(int count, const std::function<IchiranRow(int)> &rowAt, QPrinter &printer,
+                             const IchiranPrintProgress &progress = {})
 {
     if (count <= 0)
         return IchiranPrintStatus::Empty;
@@ -52,6 +53,11 @@ IchiranPrintStatus printRows(int count, const std::function<IchiranRow(int)> &ro
         painter.drawText(QPointF(0, y + fm.ascent()), items.first);
         painter.drawText(QPointF(secondX, y + fm.ascent()), items.second);
         y += lineHeight;
+        if (progress && !progress(double(r + 1) / count)) {
+            printer.abort();
+            painter.end();
+            return IchiranPrintStatus::Cancelled;
+        }
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         return IchiranPrintStatus::Failed;
@@ -60,9 +66,20 @@ IchiranPrintStatus printRows(int count, const std::function<IchiranRow(int)> &ro
 
 } // namespace
 
-IchiranPrintStatus IchiranPrint(const IchiranModel &grid, QPrinter &printer)
+IchiranPrintStatus IchiranPrint(const IchiranModel &grid, QPrinter &printer, const IchiranPrintProgress &progress)
 {
-    return printRows(grid.size(), [&](int r) { return grid.row(r); }, printer);
+    // Rows are asked for in order, so a cursor reads each in constant time.
+    IchiranModel::Cursor cursor(grid);
+    return printRows(
+        grid.size(),
+        [&](int) {
+            const QString *a = nullptr;
+            const QString *b = nullptr;
+            int p = 0;
+            cursor.next(a, b, p);
+            return IchiranRow{*a, *b, QString::number(p)};
+        },
+        printer, progress);
 }
 
 IchiranPrintStatus IchiranPrint(const std::vector<IchiranRow> &rows, QPrinter &printer)
@@ -75,7 +92,7 @@ bool ichiranHasDefaultPrinter()
     return !QPrinterInfo::defaultPrinter().isNull();
 }
 
-IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid)
+IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid, const IchiranPrintProgress &progress)
 {
     if (grid.isEmpty())
         return IchiranPrintStatus::Empty;
@@ -86,7 +103,7 @@ IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid)
     printer.setDocName(QStringLiteral("一括判断"));
     if (!printer.isValid())
         return IchiranPrintStatus::NoPrinter;
-    return IchiranPrint(grid, printer);
+    return IchiranPrint(grid, printer, progress);
 }
 
 IchiranPrintStatus printDocumentDefault(const QTextDocument &document, const QString &docName)
@@ -110,6 +127,7 @@ QString ichiranPrintMessage(IchiranPrintStatus status)
     case IchiranPrintStatus::NoPrinter: return batchmsg::kNoPrinterBody;
     case IchiranPrintStatus::Failed: return batchmsg::kPrintFailedBody;
     case IchiranPrintStatus::Printed:
+    case IchiranPrintStatus::Cancelled:
     case IchiranPrintStatus::Empty: break;
     }
     return {};

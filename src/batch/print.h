@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QPrinter;
@@ -26,18 +27,23 @@ enum class IchiranPrintStatus {
     Empty,     // no rows: no job was started, so no page comes out
     NoPrinter, // no default printer
     Failed,    // the printer refused the job
+    Cancelled, // stopped on the way; the job was aborted
 };
+
+// Told the share of lines printed after each line; false stops the job.
+using IchiranPrintProgress = std::function<bool(double done)>;
 
 
 // One line per row from the top of the page, a new page when one is full;
 // the second item at the next tab stop after the first. No heading.
-IchiranPrintStatus IchiranPrint(const IchiranModel &grid, QPrinter &printer);
+// Lines are made as they are printed, so no more than a page is held.
+IchiranPrintStatus IchiranPrint(const IchiranModel &grid, QPrinter &printer, const IchiranPrintProgress &progress = {});
 IchiranPrintStatus IchiranPrint(const std::vector<IchiranRow> &rows, QPrinter &printer);
 
 // Whether the system has a default printer.
 bool ichiranHasDefaultPrinter();
 // Prints on the system's default printer, without a dialog.
-IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid);
+IchiranPrintStatus IchiranPrintDefault(const IchiranModel &grid, const IchiranPrintProgress &progress = {});
 
 // Prints a document (a help page) the same way: the default printer, no dialog.
 IchiranPrintStatus printDocumentDefault(const QTextDocument &document, const QString &docName);

@@ -185,3 +185,140 @@ AishoResult AishoCalc(std::u16string_view self, std::u16string_view partner)
 }
 
 } // namespace kanaroll
+
+namespace kanaroll {
+
+namespace detail {
+
+namespace {
+
+PercentTable makePercentTable() noexcept
+{
+    PercentTable t{};
+    for (int s = 0; s < 100; ++s)
+        for (int p = 0; p < 100; ++p)
+            t.cell[s][p] = static_cast<std::uint8_t>((s / 10 + p / 10) % 10 * 10 + (s % 10 + p % 10) % 10);
+    return t;
+}
+
+} // namespace
+
+const PercentTable kPercentOfShares = makePercentTable();
+
+} // namespace detail
+
+namespace {
+
+// C(n, k) mod 10 by Lucas' theorem mod 2 and mod 5, joined by the Chinese
+// remainder theorem; 0 outside 0 <= k <= n.
+int binomialMod10(std::int64_t n, std::int64_t k) noexcept
+{
+    if (k < 0 || k > n)
+        return 0;
+    const int mod2 = (k & ~n) == 0 ? 1 : 0;
+    static constexpr int small[5][5] = {
+        {1, 0, 0, 0, 0}, {1, 1, 0, 0, 0}, {1, 2, 1, 0, 0}, {1, 3, 3, 1, 0}, {1, 4, 1, 4, 1}};
+    int mod5 = 1;
+    for (std::int64_t nn = n, kk = k; kk > 0 && mod5 != 0; nn /= 5, kk /= 5)
+        mod5 = mod5 * small[nn % 5][kk % 5] % 5;
+    // The x in 0..9 with x = mod2 (mod 2) and x = mod5 (mod 5).
+    return mod5 % 2 == mod2 ? mod5 : mod5 + 5;
+}
+
+// Digit e of row t for the digits d[0..count) standing at offset in row 0,
+// counting only their contribution.
+int rowDigitShare(const std::uint8_t *d, std::size_t count, std::size_t offset, std::int64_t t, int e) noexcept
+{
+    int sum = 0;
+    for (std::size_t q = 0; q < count; ++q) {
+        const std::int64_t k = static_cast<std::int64_t>(offset + q) - e;
+        if (k > t)
+            break;
+        sum += binomialMod10(t, k) * d[q];
+    }
+    return sum % 10;
+}
+
+// Codes that never meet: a self name's "never tested" and a partner's.
+constexpr AishoPart kSelfUntested = 1023;
+constexpr AishoPart kPartnerUntested = 1022;
+
+AishoPart share(const std::uint8_t *d, std::size_t count, std::size_t offset, std::size_t total, bool self) noexcept
+{
+    const auto t2 = static_cast<std::int64_t>(total) - 2;
+    const int two = rowDigitShare(d, count, offset, t2, 0) * 10 + rowDigitShare(d, count, offset, t2, 1);
+    AishoPart three = self ? kSelfUntested : kPartnerUntested;
+    // Row 0 is never tested, so the three-digit row counts from length 4 on.
+    if (total >= 4) {
+        const std::int64_t t3 = t2 - 1;
+        int digit[3];
+        for (int e = 0; e < 3; ++e)
+            digit[e] = rowDigitShare(d, count, offset, t3, e);
+        if (self) {
+            // What the partner must add so that the row reads 1, 0, 0.
+            digit[0] = (11 - digit[0]) % 10;
+            digit[1] = (10 - digit[1]) % 10;
+            digit[2] = (10 - digit[2]) % 10;
+        }
+        three = static_cast<AishoPart>(digit[0] * 100 + digit[1] * 10 + digit[2]);
+    }
+    return (three << 8) | static_cast<AishoPart>(two);
+}
+
+} // namespace
+
+bool AishoDigits(std::u32string_view name, std::vector<std::uint8_t> &out)
+{
+    out.clear();
+    out.reserve(name.size());
+    for (char32_t ch : name) {
+        const short d = BoinNo(ch);
+        if (d == 0)
+            return false;
+        out.push_back(static_cast<std::uint8_t>(d));
+    }
+    return true;
+}
+
+bool AishoDigits(std::u16string_view name, std::vector<std::uint8_t> &out)
+{
+    thread_local std::u32string chars;
+    chars.clear();
+    appendCodePoints(name, chars);
+    return AishoDigits(std::u32string_view(chars), out);
+}
+
+AishoPart AishoSelfPart(const std::uint8_t *d, std::size_t a, std::size_t total) noexcept
+{
+    return share(d, a, 0, total, true);
+}
+
+AishoPart AishoPartnerPart(const std::uint8_t *d, std::size_t b, std::size_t total) noexcept
+{
+    return share(d, b, total - b, total, false);
+}
+
+int AishoPercent(std::u32string_view self, std::u32string_view partner)
+{
+    thread_local std::vector<std::uint8_t> s;
+    thread_local std::vector<std::uint8_t> p;
+    if (!AishoDigits(self, s) || !AishoDigits(partner, p))
+        return -1;
+    const std::size_t total = s.size() + p.size();
+    if (total < 2)
+        return -1;
+    return AishoCombine(AishoSelfPart(s.data(), s.size(), total), AishoPartnerPart(p.data(), p.size(), total));
+}
+
+int AishoPercent(std::u16string_view self, std::u16string_view partner)
+{
+    thread_local std::u32string s;
+    thread_local std::u32string p;
+    s.clear();
+    p.clear();
+    appendCodePoints(self, s);
+    appendCodePoints(partner, p);
+    return AishoPercent(std::u32string_view(s), std::u32string_view(p));
+}
+
+} // namespace kanaroll

@@ -66,4 +66,46 @@ bool AishoCalc(std::u32string_view self, std::u32string_view partner, AishoResul
 bool AishoCalc(std::u16string_view self, std::u16string_view partner, AishoResult &out);
 AishoResult AishoCalc(std::u16string_view self, std::u16string_view partner);
 
+// The percentage alone, without the triangle. By Pascal's rule each digit of
+// a later row is a fixed sum of row-0 digits times binomial coefficients mod
+// 10, so for one combined length a name contributes a fixed share to the two
+// digits of the result row and to the three of the row tested for "100".
+// A batch works these shares out once per name and length; a pair then costs
+// one compare and one table look-up.
+//
+// A share packs the two-digit part (10 * d0 + d1) in the low byte and, above
+// it, the three-digit part: for a partner its own digits, for a self name the
+// digits a partner needs to make "100". Rows that are never tested (combined
+// length below 4) get codes that cannot meet.
+using AishoPart = std::uint32_t;
+
+// Row-0 digits (1..5) of a name, split by code point. False at the first
+// character outside the table; out then holds the digits before it.
+bool AishoDigits(std::u32string_view name, std::vector<std::uint8_t> &out);
+bool AishoDigits(std::u16string_view name, std::vector<std::uint8_t> &out);
+
+// The share of a self name (digits d, count a) or of a partner name (count b)
+// in a pair of combined length total (at least 2, and at least the count).
+AishoPart AishoSelfPart(const std::uint8_t *d, std::size_t a, std::size_t total) noexcept;
+AishoPart AishoPartnerPart(const std::uint8_t *d, std::size_t b, std::size_t total) noexcept;
+
+namespace detail {
+struct PercentTable {
+    std::uint8_t cell[100][100];
+};
+extern const PercentTable kPercentOfShares;
+}
+
+// The percentage of a pair from its two shares of the same combined length.
+inline int AishoCombine(AishoPart self, AishoPart partner) noexcept
+{
+    if ((self >> 8) == (partner >> 8))
+        return 100;
+    return detail::kPercentOfShares.cell[self & 0xFF][partner & 0xFF];
+}
+
+// The same percentage as AishoCalc, or -1 where AishoCalc refuses.
+int AishoPercent(std::u16string_view self, std::u16string_view partner);
+int AishoPercent(std::u32string_view self, std::u32string_view partner);
+
 } // namespace kanaroll

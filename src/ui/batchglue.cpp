@@ -11,7 +11,19 @@
 #include "ui/twips.h"
 #include "ui/wait.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace kanaroll {
 
@@ -37,6 +49,13 @@ void MainWindow::cmdHozon_Click()
     // controls only when the window processes events, and at the end.
     m_inBatch = true;
     startRun();
+    if (sngWait == 0.0f) {
+        quickBatch();
+        m_inBatch = false;
+        applyDisplay();
+        m_running = false;
+        return;
+    }
 
     IkkatsuHooks hooks;
     hooks.wait = [this] { return m_closing ? 0.0 : static_cast<double>(sngWait); };
@@ -77,8 +96,145 @@ void MainWindow::cmdHozon_Click()
     m_running = false;
 }
 
+namespace {
+
+// A worker gives way to the window's thread when the cores are busy, so
+// that the window keeps painting.
+void yieldToWindow()
+{
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+}
+
+// Waits for a worker while the window keeps painting and taking clicks:
+// events() lets them through, first after firstEvents, then every 20 ms. A
+// long task shows how far it is in the title from the first second on.
+template<typename Result>
+Result waitShowing(QWidget *window, const QString &what, std::future<Result> &task,
+                   std::chrono::milliseconds firstEvents, const std::function<double()> &fraction,
+                   const std::function<void()> &events)
+{
+    using namespace std::chrono_literals;
+    QElapsedTimer clock;
+    clock.start();
+    const QString title = window->windowTitle();
+    std::chrono::milliseconds wait = firstEvents;
+    for (; task.wait_for(wait) != std::future_status::ready; wait = 20ms) {
+        if (clock.elapsed() >= 1000) {
+            const int percent = std::clamp(int(fraction() * 100), 0, 99);
+            window->setWindowTitle(QStringLiteral("%1 — %2 %3 %").arg(title, what).arg(percent));
+        }
+        events();
+    }
+    window->setWindowTitle(title);
+    return task.get();
+}
+
+} // namespace
+
+void MainWindow::quickBatch()
+{
+    // The run takes the lists as they stand now; edits while it computes
+    // count for the next run.
+    const QStringList self = m_sides->jibun().names();
+    const QStringList partner = m_sides->aite().names();
+    m_display.ichiranShown = false;
+    if (self.isEmpty()) {
+        m_display.ichiranShown = true;
+        return;
+    }
+    // The loops leave the last names of the last pass in the boxes.
+    m_display.name1 = partner.isEmpty() ? self.last() : partner.last();
+    m_display.name2 = self.last();
+    if (partner.isEmpty()) {
+        m_display.ichiranShown = true;
+        return;
+    }
+
+    std::vector<char> selfOk;
+    std::vector<char> partnerOk;
+    IchiranRun run;
+    for (const QString &n : self) {
+        selfOk.push_back(ikkatsuAccepts(n) ? 1 : 0);
+        if (selfOk.back())
+            run.self.push_back(n);
+    }
+    for (const QString &n : partner) {
+        partnerOk.push_back(ikkatsuAccepts(n) ? 1 : 0);
+        if (partnerOk.back())
+            run.partner.push_back(n);
+    }
+    // The first pair replaces the rows of the run before.
+    m_ichiran->clear();
+    if (!run.allocate()) {
+        m_display.ichiranShown = true;
+        return;
+    }
+    const double total = double(std::max<std::size_t>(run.rowCount(), 1));
+    IkkatsuProgress progress;
+    const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    std::future<bool> task = std::async(std::launch::async, [&] {
+        yieldToWindow();
+        return IkkatsuCompute(run, progress, threads);
+    });
+
+    // The picture shows a pair the run has reached, as it goes; a pair of
+    // very long names would hold the window up, and is left out.
+    auto show = [&](const QString &first, const QString &second) {
+        m_display.name1 = first;
+        m_display.name2 = second;
+        Play();
+        return !m_closing;
+    };
+    auto showReached = [&] {
+        const std::size_t half = run.self.size() * run.partner.size();
+        if (half == 0)
+            return;
+        const auto r = std::size_t(progress.rows.load()) % (2 * half);
+        const std::size_t q = r % half;
+        const QString &s = run.self[q / run.partner.size()];
+        const QString &p = run.partner[q % run.partner.size()];
+        if (s.size() + p.size() <= 1000)
+            r < half ? show(s, p) : show(p, s);
+    };
+    showReached();
+    // Meanwhile each refused pair is told as the play tells it, in run order.
+    const auto &refuse = show;
+    bool going = true;
+    for (int pass = 0; pass < 2 && going; ++pass) {
+        for (qsizetype i = 0; i < self.size() && going; ++i) {
+            for (qsizetype j = 0; j < partner.size() && going; ++j) {
+                if (selfOk[std::size_t(i)] && partnerOk[std::size_t(j)])
+                    continue;
+                going = pass == 0 ? refuse(self[i], partner[j]) : refuse(partner[j], self[i]);
+            }
+        }
+    }
+    const bool done = waitShowing<bool>(
+        this, QStringLiteral("一括"), task, std::chrono::milliseconds(0),
+        [&] { return double(progress.rows.load()) / total; },
+        [&] {
+            if (!m_closing)
+                showReached();
+            runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+            if (m_closing)
+                progress.cancel = true;
+        });
+    if (!done || m_closing)
+        return;
+    m_ichiran->setRun(std::move(run));
+    m_display.name1 = partner.last();
+    m_display.name2 = self.last();
+    // The picture shows the last pair's fortune; a refused last pair was told above.
+    if (selfOk.back() && partnerOk.back())
+        Play();
+    m_display.ichiranShown = true;
+}
+
 void MainWindow::IchiranSortBy(IchiranSortButton button)
 {
+    // A save or print under way reads the rows in their order.
+    if (m_running || m_closing)
+        return;
     const IchiranSortKey key = ichiranSortKey(button);
     // Rows move: a selection would be carried along row by row.
     msgList->clearSelection();
@@ -120,14 +276,62 @@ void currentToLastCell(QTableView *grid)
         grid->setCurrentIndex(m->index(m->rowCount() - 1, kIchiranColumns - 1));
 }
 
+// A bound on the export's size without converting any name: a UTF-16 unit
+// takes at most two bytes of code page 932.
+qint64 ichiranFileSizeAtMost(const IchiranModel &grid)
+{
+    std::vector<std::int64_t> uses;
+    std::array<std::int64_t, 101> perPercent{};
+    grid.useCounts(uses, perPercent);
+    const std::vector<const QString *> names = grid.nameTable();
+    qint64 total = qint64(grid.size()) * 14;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        total += uses[i] * names[i]->size() * 2;
+    return total;
+}
+
 } // namespace
 
 void MainWindow::cmdIHozon_Click()
 {
+    if (m_running || m_closing)
+        return;
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
     currentToLastCell(msgList);
-    const IchiranSaveResult r = IchiranSave(*m_ichiran);
+    // A small file is written at once, whole, before any event is served
+    // (a quit signal then ends the program after it). A larger one is
+    // written by a worker while the window paints; 終了 and the quit
+    // signals stop it, and the old file then stays.
+    constexpr qint64 kAtOnceBytes = qint64(16) << 20;
+    if (ichiranFileSizeAtMost(*m_ichiran) <= kAtOnceBytes) {
+        const IchiranSaveResult r = IchiranSave(*m_ichiran);
+        if (r.ok())
+            MsgBoxShow(batchmsg::kSavedBody, batchmsg::kSavedTitle, MsgKind::InformationNotice, this);
+        else
+            MsgBoxShow(r.message(), batchmsg::kSaveFailedTitle, MsgKind::WarningNotice, this);
+        return;
+    }
+    m_running = true;
+    std::atomic<bool> cancel{false};
+    std::atomic<double> done{0.0};
+    std::future<IchiranSaveResult> task = std::async(std::launch::async, [&] {
+        yieldToWindow();
+        return IchiranSave(*m_ichiran, kIchiranFileName, [&](double share) {
+            done = share;
+            return !cancel.load();
+        });
+    });
+    const IchiranSaveResult r = waitShowing<IchiranSaveResult>(
+        this, QStringLiteral("保存"), task, std::chrono::milliseconds(10), [&] { return done.load(); },
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (m_closing)
+                cancel = true;
+        });
+    m_running = false;
+    if (r.status == IchiranSaveResult::Cancelled || m_closing)
+        return;
     if (r.ok())
         MsgBoxShow(batchmsg::kSavedBody, batchmsg::kSavedTitle, MsgKind::InformationNotice, this);
     else
@@ -136,10 +340,30 @@ void MainWindow::cmdIHozon_Click()
 
 void MainWindow::cmdIPrint_Click()
 {
+    if (m_running || m_closing)
+        return;
     if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
     currentToLastCell(msgList);
-    const QString problem = ichiranPrintMessage(IchiranPrintDefault(*m_ichiran));
+    // Page by page on this thread, letting the window paint between lines
+    // at least every 50 ms; 終了 and the quit signals abort the job.
+    m_running = true;
+    const QString title = windowTitle();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastEvents = 0;
+    const IchiranPrintStatus status = IchiranPrintDefault(*m_ichiran, [&](double share) {
+        if (clock.elapsed() - lastEvents >= 50) {
+            if (clock.elapsed() >= 1000)
+                setWindowTitle(QStringLiteral("%1 — 印刷 %2 %").arg(title).arg(std::clamp(int(share * 100), 0, 99)));
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            lastEvents = clock.elapsed();
+        }
+        return !m_closing;
+    });
+    setWindowTitle(title);
+    m_running = false;
+    const QString problem = m_closing ? QString() : ichiranPrintMessage(status);
     if (!problem.isEmpty())
         MsgBoxShow(problem, batchmsg::kPrinterTitle, MsgKind::WarningNotice, this);
 }

@@ -6,7 +6,7 @@
 #include "fortunepicture.h"
 #include "gridcopy.h"
 #include "batch/ichiran.h"
-#include "help/helpservice.h"
+#include "ui/help/helpservice.h"
 #include "lists/namaewaku.h"
 #include "msgbox.h"
 #include "pictures.h"

@@ -142,6 +142,7 @@ private:
     void NamaeClick(NamaeSide side, QListView *view);
     void NamaeDblClick(NamaeSide side, QListView *view);
     void IchiranSortBy(IchiranSortButton button);
+    void quickBatch();
 
     QButtonGroup *m_optionGroup = nullptr;
     std::unique_ptr<HelpService> m_help;

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace kanaroll {
 
 namespace {
@@ -14,10 +17,31 @@ StartFolder fail(const QString &message)
     return {StartFolder::Exit, 2, QStringLiteral("kanaroll: ") + message};
 }
 
+// HOME, else the password database's home folder; empty when neither names a
+// folder other than the root, so that nothing lands at the root by accident.
+QString homeFolder()
+{
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+        if (const passwd *pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+            home = pw->pw_dir;
+    }
+    const QString path = QDir::cleanPath(QFile::decodeName(home));
+    if (home.isEmpty() || !QDir::isAbsolutePath(path) || QDir(path).isRoot())
+        return QString();
+    return path;
+}
+
 } // namespace
 
 QString documentsFolder()
 {
+    // Without HOME, the folders below would be sought at the root.
+    const QString home = homeFolder();
+    if (home.isEmpty())
+        return QString();
+    if (qEnvironmentVariableIsEmpty("HOME"))
+        qputenv("HOME", QFile::encodeName(home));
     QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (docs.isEmpty())
         docs = QDir::home().filePath(QStringLiteral("Documents"));
@@ -36,24 +60,30 @@ StartFolder enterStartFolder(const QStringList &args)
     parser.addOption(dirOption);
     parser.addOption(documentsOption);
     const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     if (!parser.parse(args))
         return fail(parser.errorText());
     if (parser.isSet(helpOption))
         return {StartFolder::Exit, 0, parser.helpText()};
+    if (parser.isSet(versionOption))
+        return {StartFolder::Exit, 0, QStringLiteral("kanaroll " KANAROLL_VERSION)};
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().constFirst());
     if (parser.isSet(dirOption) && parser.isSet(documentsOption))
         return fail(QStringLiteral("--dir and --documents exclude each other"));
 
     QString folder;
-    if (parser.isSet(dirOption))
+    if (parser.isSet(dirOption)) {
         folder = parser.values(dirOption).constLast();
-    else if (parser.isSet(documentsOption))
+        if (folder.isEmpty())
+            return fail(QStringLiteral("--dir needs a folder name"));
+    } else if (parser.isSet(documentsOption)) {
         folder = documentsFolder();
-    else
+        if (folder.isEmpty())
+            return fail(QStringLiteral("--documents needs a home folder, and neither HOME nor the password database names one"));
+    } else {
         return {};
-    if (folder.isEmpty())
-        return fail(QStringLiteral("--dir needs a folder name"));
+    }
 
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())

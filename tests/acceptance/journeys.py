@@ -877,21 +877,29 @@ def journey_screen_reader(ctx):
           'the saved picture is %r' % (size,))
 
     # The Tab path, forwards and back, before and after a batch.
+    def walk_tab(path):
+        for keys, names in (('Tab', path), ('shift+Tab', list(reversed(path[:-1])) + ['自分'])):
+            at = '自分'
+            for name in names:
+                k.display.key(keys)
+                try:
+                    wait_for(lambda: bus.focused() == name, 3, '')
+                except Failure:
+                    # Under load a key now and then goes astray; pressed
+                    # again, it must go where it should.
+                    check(bus.focused() == at, '%s from %s went to %s, not %s' % (keys, at, bus.focused(), name))
+                    k.display.key(keys)
+                    wait_for(lambda: bus.focused() == name, 5, '%s to reach %s (at %s)' % (keys, name, bus.focused()))
+                at = name
+
+    k.take_focus()  # a closed dialog leaves no window with the input focus
     k.click('txtNamae1')
-    path = TAB_PATH + TAB_PATH_END
-    for keys, names in (('Tab', path), ('shift+Tab', list(reversed(path[:-1])) + ['自分'])):
-        for name in names:
-            k.display.key(keys)
-            wait_for(lambda: bus.focused() == name, 5, '%s to reach %s (at %s)' % (keys, name, bus.focused()))
+    walk_tab(TAB_PATH + TAB_PATH_END)
     k.click('cmdHozon')
     k.wait_grid()
     expect(EXPOSED_UNDER_GRID, 'under the grid')
     k.click('txtNamae1')
-    path = TAB_PATH + TAB_PATH_GRID + TAB_PATH_END
-    for keys, names in (('Tab', path), ('shift+Tab', list(reversed(path[:-1])) + ['自分'])):
-        for name in names:
-            k.display.key(keys)
-            wait_for(lambda: bus.focused() == name, 5, '%s to reach %s (at %s)' % (keys, name, bus.focused()))
+    walk_tab(TAB_PATH + TAB_PATH_GRID + TAB_PATH_END)
 
     # Rows picked with click and Shift+click go to the clipboard as
     # tab-separated lines.

@@ -411,6 +411,94 @@ private slots:
         }
     }
 
+    // A quick run kept as data: the same rows as playing every pair, and
+    // every sort, cursor, size and export agreeing with those rows. Names
+    // repeat and stand on both sides; lengths 2 and 3 and a 100 occur.
+    void keptRunAgreesWithPlayedRows()
+    {
+        const QStringList self{u"たろう"_s, u"あえ"_s, u"あ"_s, u"たろう"_s, u"さくらこ"_s};
+        const QStringList partner{u"い"_s, u"いいえ"_s, u"たろう"_s, u"はなこ"_s, u"いう"_s, u"い"_s};
+        IchiranModel played;
+        for (const IkkatsuPair &p : IkkatsuPairs(self, partner))
+            played.append(p.first, p.second, *engine(p.first, p.second));
+
+        IchiranRun run;
+        run.self.assign(self.begin(), self.end());
+        run.partner.assign(partner.begin(), partner.end());
+        QVERIFY(run.allocate());
+        IkkatsuProgress progress;
+        QVERIFY(IkkatsuCompute(run, progress, 2));
+        QCOMPARE(progress.rows.load(), std::int64_t(played.size()));
+        IchiranModel kept;
+        kept.setRun(std::move(run));
+        QCOMPARE(rowTexts(kept), rowTexts(played));
+        QVERIFY(rowTexts(kept).join(u' ').contains(u",100"_s));
+
+        auto cursorRows = [](const IchiranModel &grid) {
+            std::vector<IchiranRow> out;
+            IchiranModel::Cursor cursor(grid);
+            const QString *a = nullptr;
+            const QString *b = nullptr;
+            int p = 0;
+            while (cursor.next(a, b, p))
+                out.push_back({*a, *b, QString::number(p)});
+            return out;
+        };
+        QPersistentModelIndex followed(kept.index(17, 1));
+        const IchiranRow followedRow = kept.row(17);
+        const auto keys = {ichiranSortKey(IchiranSortButton::Kza), ichiranSortKey(IchiranSortButton::Kaz),
+                           ichiranSortKey(IchiranSortButton::Nza), ichiranSortKey(IchiranSortButton::Naz),
+                           IchiranSortKey{1, IchiranCompare::Text, IchiranOrder::Descending},
+                           IchiranSortKey{2, IchiranCompare::Text, IchiranOrder::Ascending}};
+        for (const IchiranSortKey &key : keys) {
+            const QString what = QString::number(key.column);
+            const auto expected = IchiranSort(played.rows(), key); // stable from run order
+            kept.sort(key);
+            auto rows = kept.rows();
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                const auto cellOf = [&](const IchiranRow &row) {
+                    return key.column == 0 ? row.name1 : key.column == 1 ? row.name2 : row.percent;
+                };
+                QVERIFY2(cellOf(rows[r]) == cellOf(expected[r]), qPrintable(what));
+            }
+            if (key.column == kIchiranPercentColumn) // equal keys keep run order
+                QVERIFY2(rows == expected, qPrintable(what));
+            QCOMPARE(kept.row(followed.row()), followedRow);
+            QVERIFY(cursorRows(kept) == rows);
+            for (int from : {1, 11, 40}) {
+                IchiranModel::Cursor cursor(kept, from);
+                const QString *a = nullptr;
+                const QString *b = nullptr;
+                int p = 0;
+                QVERIFY(cursor.next(a, b, p));
+                QCOMPARE((IchiranRow{*a, *b, QString::number(p)}), rows[std::size_t(from)]);
+            }
+            QByteArray bytes;
+            QByteArray fromRows;
+            QVERIFY(IchiranEncode(kept, bytes).ok());
+            QVERIFY(IchiranEncode(rows, fromRows).ok());
+            QCOMPARE(bytes, fromRows);
+            QCOMPARE(IchiranFileSize(kept), qint64(bytes.size()));
+            kept.sort(key);
+            QVERIFY2(kept.rows() == rows, qPrintable(what)); // one button, one order
+            std::sort(rows.begin(), rows.end(), [](const IchiranRow &x, const IchiranRow &y) {
+                return rowTexts({x}) < rowTexts({y});
+            });
+            auto all = played.rows();
+            std::sort(all.begin(), all.end(), [](const IchiranRow &x, const IchiranRow &y) {
+                return rowTexts({x}) < rowTexts({y});
+            });
+            QVERIFY(rows == all);
+        }
+
+        IchiranRun stopped;
+        stopped.self = {u"たろう"_s};
+        stopped.partner = {u"はなこ"_s};
+        QVERIFY(stopped.allocate());
+        progress.cancel = true;
+        QVERIFY(!IkkatsuCompute(stopped, progress, 2));
+    }
+
     void sortKeepsCurrentCellOnItsRow()
     {
         IchiranModel *grid = exampleGrid(this);
@@ -506,6 +594,23 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath(u"一括判断.txt"_s)));
         QCOMPARE(QFileInfo(dir.filePath(u"一括判断.txt"_s)).size(), 0);
         QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() == 1); // no temporary left
+    }
+
+    void stoppedSaveKeepsOldFile()
+    {
+        TempWorkDir dir;
+        IchiranModel *grid = exampleGrid(this);
+        const QByteArray old("old content\r\n");
+        dir.write(u"一括判断.txt"_s, old);
+        double seen = -1;
+        const IchiranSaveResult r = IchiranSave(*grid, kIchiranFileName, [&](double done) {
+            seen = done;
+            return false;
+        });
+        QCOMPARE(r.status, IchiranSaveResult::Cancelled);
+        QCOMPARE(seen, 1.0);
+        QCOMPARE(dir.read(u"一括判断.txt"_s), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"一括判断.txt"_s});
     }
 
     void saveFailureKeepsOldFile()

@@ -94,6 +94,8 @@ private slots:
     void bufferReuse();
     void rowsPastThe32BitWrap();
     void randomPairs();
+    void percentAloneAgreesWithTriangle_data();
+    void percentAloneAgreesWithTriangle();
 };
 
 void TestEngine::tableMatchesCodePoints()
@@ -261,6 +263,7 @@ void TestEngine::workedExamples()
     QVERIFY(AishoCalc(s32, p32, r));
     QCOMPARE(joinedRows(r), rows);
     QCOMPARE(r.percentage, percentage);
+    QCOMPARE(AishoPercent(view(self), view(partner)), percentage);
 }
 
 void TestEngine::refusalPosition_data()
@@ -435,3 +438,44 @@ void TestEngine::rowsPastThe32BitWrap()
 
 QTEST_APPLESS_MAIN(TestEngine)
 #include "tst_engine.moc"
+
+// The percentage from the names' shares against the full triangle, on random
+// pairs of every combined length up to 300, short ones (where 100, length 2
+// and length 3 live) weighted up, and a refused character now and then.
+void TestEngine::percentAloneAgreesWithTriangle_data()
+{
+    QTest::addColumn<int>("maxLength");
+    QTest::addColumn<int>("pairs");
+    QTest::newRow("lengths 1 to 12") << 12 << 60000;
+    QTest::newRow("lengths 1 to 300") << 300 << 3000;
+}
+
+void TestEngine::percentAloneAgreesWithTriangle()
+{
+    QFETCH(int, maxLength);
+    QFETCH(int, pairs);
+    std::vector<char32_t> kana;
+    for (const auto &[ch, digit] : expectedTable())
+        kana.push_back(ch);
+    std::mt19937 rng(static_cast<unsigned>(maxLength));
+    std::uniform_int_distribution<std::size_t> pick(0, kana.size() - 1);
+    AishoResult r;
+    std::map<int, int> seen; // percentage -> count
+    int refused = 0;
+    for (int n = 0; n < pairs; ++n) {
+        const int total = std::uniform_int_distribution<int>(1, maxLength)(rng);
+        const int split = std::uniform_int_distribution<int>(0, total)(rng);
+        std::u32string self;
+        std::u32string partner;
+        for (int i = 0; i < total; ++i)
+            (i < split ? self : partner).push_back(rng() % 500 == 0 ? U'ア' : kana[pick(rng)]);
+        const bool ok = AishoCalc(self, partner, r);
+        const int alone = AishoPercent(self, partner);
+        QCOMPARE(alone, ok ? r.percentage : -1);
+        refused += ok ? 0 : 1;
+        ++seen[alone];
+    }
+    QVERIFY(refused > 0);
+    if (maxLength <= 12)
+        QVERIFY(seen[100] > 0);
+}

@@ -1,8 +1,8 @@
-#include "ui/help/chmfile.h"
+#include "help/chmfile.h"
 #include "ui/help/chmhelpservice.h"
-#include "ui/help/helpdocument.h"
-#include "ui/help/helpviewer.h"
-#include "ui/help/helpwindow.h"
+#include "help/helpdocument.h"
+#include "help/helpviewer.h"
+#include "help/helpwindow.h"
 
 #include "tempworkdir.h"
 
@@ -87,6 +87,97 @@ QStringList hitTitles(const QList<HelpDocument::SearchHit> &hits)
     return out;
 }
 
+// The directory of a help file: where each object's length is written.
+struct DirEntry {
+    QByteArray name;
+    quint64 section = 0;
+    quint64 offset = 0;
+    qsizetype lengthAt = 0, lengthEnd = 0, chunk = 0, chunkEnd = 0;
+};
+
+quint64 le(const QByteArray &b, qsizetype at, int bytes)
+{
+    quint64 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | quint8(b[at + i]);
+    return v;
+}
+
+quint64 encint(const QByteArray &b, qsizetype *at)
+{
+    quint64 v = 0;
+    quint8 c = 0;
+    do {
+        c = quint8(b[(*at)++]);
+        v = v << 7 | (c & 0x7f);
+    } while (c & 0x80);
+    return v;
+}
+
+QList<DirEntry> directory(const QByteArray &chm, quint64 *dataOffset)
+{
+    const qsizetype dir = qsizetype(le(chm, 0x48, 8));
+    *dataOffset = le(chm, 0x58, 8);
+    const qsizetype block = qsizetype(le(chm, dir + 0x10, 4));
+    QList<DirEntry> out;
+    for (qsizetype chunk = dir + 0x54; chunk + block <= dir + qsizetype(le(chm, 0x50, 8)); chunk += block) {
+        if (!chm.mid(chunk).startsWith("PMGL"))
+            continue;
+        const qsizetype end = chunk + block - qsizetype(le(chm, chunk + 4, 4));
+        for (qsizetype at = chunk + 20; at < end;) {
+            DirEntry e;
+            const qsizetype nameLength = qsizetype(encint(chm, &at));
+            e.name = chm.mid(at, nameLength);
+            at += nameLength;
+            e.section = encint(chm, &at);
+            e.offset = encint(chm, &at);
+            e.lengthAt = at;
+            encint(chm, &at);
+            e.lengthEnd = at;
+            e.chunk = chunk;
+            e.chunkEnd = end;
+            out.append(e);
+        }
+    }
+    return out;
+}
+
+// The file with one object's recorded length replaced; the chunk's free
+// space takes up the longer number.
+QByteArray withObjectLength(QByteArray chm, const QByteArray &name, quint64 length)
+{
+    quint64 dataOffset = 0;
+    for (const DirEntry &e : directory(chm, &dataOffset)) {
+        if (e.name != name)
+            continue;
+        QByteArray number(1, char(length & 0x7f));
+        for (quint64 v = length >> 7; v; v >>= 7)
+            number.prepend(char(0x80 | (v & 0x7f)));
+        const qsizetype grow = number.size() - (e.lengthEnd - e.lengthAt);
+        const QByteArray tail = chm.mid(e.lengthEnd, e.chunkEnd - e.lengthEnd);
+        chm.replace(e.lengthAt, number.size() + tail.size(), number + tail);
+        const quint32 freeSpace = quint32(le(chm, e.chunk + 4, 4) - quint64(grow));
+        chm.replace(e.chunk + 4, 4, QByteArray(reinterpret_cast<const char *>(&freeSpace), 4));
+        return chm;
+    }
+    qFatal("no object %s", name.constData());
+}
+
+// The file with a field of the compressed section's reset table replaced.
+QByteArray withResetTableField(QByteArray chm, qsizetype field, quint64 value)
+{
+    quint64 dataOffset = 0;
+    for (const DirEntry &e : directory(chm, &dataOffset)) {
+        if (e.name.endsWith("/InstanceData/ResetTable")) {
+            const qsizetype at = qsizetype(dataOffset + e.offset) + field;
+            const int bytes = field >= 0x10 ? 8 : 4;
+            chm.replace(at, bytes, QByteArray(reinterpret_cast<const char *>(&value), bytes));
+            return chm;
+        }
+    }
+    qFatal("no reset table");
+}
+
 QString viewerProgram()
 {
     return QStringLiteral(KANAROLL_HELP_VIEWER);
@@ -104,6 +195,8 @@ private slots:
     void pagesLinkOnlyToFilesInside();
     void unreadableFilesDoNotOpen();
     void damagedFilesOpenWhatTheyCan();
+    void craftedLengthsAreDamageNotCrashes_data();
+    void craftedLengthsAreDamageNotCrashes();
     void defaultTopicFallsBackToRootPage();
     void sitemapsGiveTreeAndIndex();
     void pagesDecodeInTheirCodePage();
@@ -246,6 +339,51 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
     QVERIFY(!brokenWindow.printAction()->isEnabled());
     HelpWindow window(openDocument(committedChm()));
     QVERIFY(!window.damageNote()->isVisibleTo(&window));
+}
+
+// Lengths a crafted file gives to one object or to the compressed blocks:
+// once a heap overrun inside chmlib, once an allocation of terabytes. The
+// window opens with the damage note and what can still be read.
+void TestHelp::craftedLengthsAreDamageNotCrashes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("unreadable");
+    QTest::addColumn<QString>("home"); // empty: no page left to show
+    const QByteArray chm = fileBytes(committedChm());
+    QTest::newRow("block length 2^33") << withResetTableField(chm, 0x20, 0x200000000) << "/index.htm" << "";
+    QTest::newRow("block length 0") << withResetTableField(chm, 0x20, 0) << "/index.htm" << "";
+    QTest::newRow("block count 0") << withResetTableField(chm, 4, 0) << "/index.htm" << "";
+    QTest::newRow("uncompressed 2^40") << withResetTableField(chm, 0x10, 1ull << 40) << "/index.htm" << "";
+    QTest::newRow("index page 2^40") << withObjectLength(chm, "/index.htm", 1ull << 40) << "/index.htm"
+                                     << "/file.htm";
+    QTest::newRow("contents 2^62") << withObjectLength(chm, "/zqHelp.hhc", 1ull << 62) << "/zqHelp.hhc"
+                                   << "/index.htm";
+    QTest::newRow("keywords 2^32+5") << withObjectLength(chm, "/zqHelp.hhk", (1ull << 32) + 5) << "/zqHelp.hhk"
+                                     << "/index.htm";
+    QTest::newRow("picture 2^40") << withObjectLength(chm, "/images/sankaku.png", 1ull << 40)
+                                  << "/images/sankaku.png" << "/index.htm";
+    QTest::newRow("style sheet 2^32+5") << withObjectLength(chm, "/help.css", (1ull << 32) + 5) << "/help.css"
+                                        << "/index.htm";
+    QTest::newRow("plain object past the end") << withObjectLength(chm, "/#SYSTEM", 1ull << 40) << "/#SYSTEM"
+                                               << "/index.htm";
+}
+
+void TestHelp::craftedLengthsAreDamageNotCrashes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, unreadable);
+    QFETCH(QString, home);
+    TempWorkDir dir;
+    dir.write("crafted.chm", bytes);
+    HelpDocument doc;
+    QVERIFY(doc.open(dir.filePath("crafted.chm")));
+    QVERIFY(!doc.chm().read(unreadable));
+    HelpWindow window(std::move(doc));
+    QVERIFY(window.document().damaged());
+    QVERIFY(window.damageNote()->isVisibleTo(&window));
+    QCOMPARE(window.showHome(), !home.isEmpty());
+    QCOMPARE(window.viewer()->currentPath(), home);
+    window.search(QStringLiteral("相性"));
 }
 
 // nodefault.chm names a default topic it lacks and has no index page

@@ -2,14 +2,18 @@
 """kanaroll-calc on a long line under an address-space limit far below what
 the whole triangle would take: the long line is answered in full, a line too
 large for the limit gets an error, and the lines after it are still answered.
+Then input that cannot be read and output that cannot be written.
 
     check_calc_long.py CALC [--no-limit]   (sanitizer builds reserve more address space)
 """
 
+import os
 import random
 import resource
+import shutil
 import subprocess
 import sys
+import tempfile
 
 LIMIT = 64 << 20
 LONG = 12_000  # its triangle, kept whole, took about 180 MB
@@ -34,7 +38,7 @@ def row_from_row0(row0, r, positions):
 
 
 def main():
-    calc = sys.argv[1]
+    calc = os.path.abspath(sys.argv[1])
     limited = '--no-limit' not in sys.argv
     random.seed(13)
     vowels = {'あ': 1, 'い': 2, 'う': 3, 'え': 4, 'お': 5}
@@ -76,13 +80,46 @@ def main():
 
     expected_rc = 2 if limited else 0
     if proc.returncode != expected_rc:
-        failures.append('exit status %d, expected %d' % (r.returncode, expected_rc))
+        failures.append('exit status %d, expected %d' % (proc.returncode, expected_rc))
     if limited and 'kanaroll-calc: line 3: too long for the memory available' not in err:
         failures.append('no error for line 3 on standard error: %r' % err)
     if not limited and err:
         failures.append('unexpected standard error: %r' % err)
+    failures += unreadable_and_unwritable(calc)
     if failures:
         sys.exit('\n'.join(failures))
+
+
+def unreadable_and_unwritable(calc):
+    """Each fault is told once, with the system's reason, and ends the run;
+    a closed pipe keeps its default end by SIGPIPE (128 + 13)."""
+    folder = tempfile.mkdtemp()
+    for count in (1, 200_000):
+        with open(os.path.join(folder, str(count)), 'wb') as f:
+            f.write('たろう\tはなこ\n'.encode() * count)
+    cases = [  # name, shell command ("$0" is the program), exit status, standard error
+        ('stdin closed', '"$0" <&- >/dev/null', 2, 'cannot read standard input: Bad file descriptor'),
+        ('stdin a directory', '"$0" < . >/dev/null', 2, 'cannot read standard input: Is a directory'),
+        ('stdout full', '"$0" < 1 >/dev/full', 1, 'write error: No space left on device'),
+        ('stdout full, many lines', '"$0" < 200000 >/dev/full', 1, 'write error: No space left on device'),
+        ('stdout closed', '"$0" < 1 >&-', 1, 'write error: Bad file descriptor'),
+        ('reader gone', '"$0" < 200000 | head -n 1 >/dev/null', 141, None),
+    ]
+    failures = []
+    for name, command, rc, message in cases:
+        try:
+            proc = subprocess.run(['bash', '-o', 'pipefail', '-c', command, calc],
+                                  capture_output=True, timeout=20, cwd=folder)
+        except subprocess.TimeoutExpired:
+            failures.append('%s: still running after 20 s' % name)
+            continue
+        err = proc.stderr.decode(errors='replace')
+        want = 'kanaroll-calc: %s\n' % message if message else ''
+        if proc.returncode != rc or err != want:
+            failures.append('%s: exit status %d, standard error %r; expected %d, %r'
+                            % (name, proc.returncode, err[:200], rc, want))
+    shutil.rmtree(folder)
+    return failures
 
 
 if __name__ == '__main__':

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
 
@@ -31,6 +35,8 @@ private slots:
         QTest::newRow("stray argument") << QStringList{u"here"_s} << QString() << 2;
         QTest::newRow("both") << QStringList{u"--documents"_s, u"--dir=old"_s} << QString() << 2;
         QTest::newRow("help") << QStringList{u"--help"_s} << QString() << 0;
+        QTest::newRow("version") << QStringList{u"--version"_s} << QString() << 0;
+        QTest::newRow("-v") << QStringList{u"-v"_s} << QString() << 0;
     }
     void folderOptions()
     {
@@ -60,11 +66,46 @@ private slots:
             QCOMPARE(start.outcome, StartFolder::Exit);
             QCOMPARE(start.exitCode, exitCode);
             QVERIFY(!start.message.isEmpty());
+            if (options.value(0).startsWith(u"-v"_s) || options.value(0) == u"--version"_s)
+                QCOMPARE(start.message, u"kanaroll " KANAROLL_TEST_VERSION ""_s);
             QCOMPARE(QFileInfo(now).canonicalFilePath(), QFileInfo(scratch.path()).canonicalFilePath());
         }
         // Nothing existing is touched.
         QCOMPARE(scratch.read(u"old/自分.txt"_s), QByteArray("keep\r\n"));
         QCOMPARE(scratch.read(u"file"_s), QByteArray("not a folder"));
+    }
+
+    // Without HOME the documents folder is the password database's; a user
+    // with none there gets a message, and no folder is made at the root.
+    void documentsWithoutHome_data()
+    {
+        QTest::addColumn<bool>("unset"); // else empty
+        QTest::newRow("HOME unset") << true;
+        QTest::newRow("HOME empty") << false;
+    }
+    void documentsWithoutHome()
+    {
+        QFETCH(bool, unset);
+        constexpr uid_t kNobodyListed = 54321;
+        if (::geteuid() != 0 || ::getpwuid(kNobodyListed))
+            QSKIP("needs root and a user id the password database does not list");
+        TempWorkDir scratch;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            unset ? qunsetenv("HOME") : qputenv("HOME", "");
+            qputenv("XDG_CONFIG_HOME", scratch.filePath(u"config"_s).toLocal8Bit());
+            if (::setuid(kNobodyListed) != 0)
+                ::_exit(3);
+            const StartFolder start = enterStartFolder({u"kanaroll"_s, u"--documents"_s});
+            ::_exit(start.outcome == StartFolder::Exit && start.exitCode == 2
+                            && start.message.contains(u"home folder"_s) && !QFileInfo::exists(u"/Documents"_s)
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 };
 

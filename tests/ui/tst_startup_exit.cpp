@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
@@ -248,6 +249,44 @@ private slots:
         for (const QString &f : left)
             QVERIFY2(!f.contains(QStringLiteral(".txt.")), qPrintable(f));
         QTRY_VERIFY(w.isClosing()); // then the event loop ends the program
+    }
+
+    // The real program where no window system can be had: one plain line and
+    // status 1, not Qt's abort; --help still answers.
+    void noWindowSystem_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("no display") << QString() << QStringList{} << 1;
+        QTest::newRow("display gone") << QStringLiteral(":977") << QStringList{} << 1;
+        QTest::newRow("help") << QString() << QStringList{QStringLiteral("--help")} << 0;
+    }
+    void noWindowSystem()
+    {
+        QFETCH(QString, display);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_SOCKET"})
+            env.remove(QString::fromLatin1(name));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        TempWorkDir dir;
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setWorkingDirectory(dir.path());
+        app.start(QString::fromUtf8(KANAROLL_APP), args);
+        QVERIFY(app.waitForFinished(20000));
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), exitCode);
+        if (exitCode == 1) {
+            const QByteArray err = app.readAllStandardError();
+            QCOMPARE(err.count('\n'), 1);
+            QVERIFY2(err.startsWith("kanaroll: ") && err.contains("desktop session"), err.constData());
+        } else {
+            QVERIFY(app.readAllStandardOutput().contains("--dir"));
+        }
     }
 };
 

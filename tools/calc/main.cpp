@@ -3,17 +3,24 @@
 // "refused". Rows are made and written one at a time, so a long line needs
 // memory for one row, not the triangle. Bad lines, and lines too large for the
 // memory at hand, are reported on standard error, get no output line and make
-// the exit status 2; the lines after them are answered all the same.
+// the exit status 2; the lines after them are answered all the same. Input
+// that cannot be read ends it with status 2, output that cannot be written
+// with status 1.
 
 #include "engine/aisho.h"
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +93,54 @@ void printRows(kanaroll::AishoRows &rows)
     std::cout << '\t' << rows.percentage() << '\n';
 }
 
+// Standard output through write(2), keeping the reason of a failed write:
+// the stream library only says that one failed.
+class FdOut : public std::streambuf
+{
+public:
+    FdOut() { setp(m_buf, m_buf + sizeof m_buf); }
+    int error() const { return m_error; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (sync() != 0)
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override
+    {
+        const char *p = pbase();
+        while (m_error == 0 && p < pptr()) {
+            const ssize_t n = ::write(STDOUT_FILENO, p, static_cast<std::size_t>(pptr() - p));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                m_error = n < 0 ? errno : EIO;
+            else
+                p += n;
+        }
+        setp(m_buf, m_buf + sizeof m_buf);
+        return m_error == 0 ? 0 : -1;
+    }
+
+private:
+    char m_buf[1 << 16];
+    int m_error = 0;
+};
+
+// Standard output failed (a full disk, a closed descriptor): saying nothing
+// would pass off a cut answer as a whole one.
+int writeError(const FdOut &out)
+{
+    std::cerr << kProgram << ": write error: " << std::strerror(out.error() != 0 ? out.error() : EIO) << '\n';
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -97,56 +152,74 @@ int main(int argc, char **argv)
            << "Each input line is SELF<TAB>PARTNER in UTF-8. Each output line holds the rows of\n"
            << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n"
            << "A bad line, or one too large for the memory, gets a message on standard error\n"
-           << "and no output line; the exit status is then 2.\n";
+           << "and no output line; the exit status is then 2. Input that cannot be read ends\n"
+           << "the run with status 2, output that cannot be written with status 1.\n";
         return &os == &std::cout ? 0 : 2;
     }
 
     std::ios::sync_with_stdio(false);
+    FdOut out;
+    struct Restore { // before `out` goes
+        std::streambuf *old;
+        ~Restore() { std::cout.rdbuf(old); }
+    } restore{std::cout.rdbuf(&out)};
+    // A read error throws, so that it is told apart from a line that outgrew
+    // the memory and is not retried for ever.
+    std::cin.exceptions(std::ios::badbit);
     bool bad = false;
     std::string raw;
     std::u32string text;
     kanaroll::AishoRows rows;
-    for (std::size_t lineNo = 1;; ++lineNo) {
-        try {
-            if (!std::getline(std::cin, raw)) {
-                if (!std::cin.bad())
-                    break;
-                // The line outgrew the memory: drop the rest of it and go on.
-                std::cin.clear();
-                std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-                throw std::bad_alloc();
-            }
-            if (!raw.empty() && raw.back() == '\r')
-                raw.pop_back();
-            if (const auto err = decodeUtf8(raw, text)) {
-                std::cerr << kProgram << ": line " << lineNo << ": not valid UTF-8 (byte " << err->byte
-                          << ")\n";
+    try {
+        for (std::size_t lineNo = 1;; ++lineNo) {
+            try {
+                try {
+                    if (!std::getline(std::cin, raw))
+                        break;
+                } catch (const std::bad_alloc &) {
+                    // The line outgrew the memory: drop the rest of it and go on.
+                    std::cin.clear();
+                    std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+                    throw;
+                }
+                if (!raw.empty() && raw.back() == '\r')
+                    raw.pop_back();
+                if (const auto err = decodeUtf8(raw, text)) {
+                    std::cerr << kProgram << ": line " << lineNo << ": not valid UTF-8 (byte " << err->byte
+                              << ")\n";
+                    bad = true;
+                    continue;
+                }
+                const std::size_t tab = text.find(U'\t');
+                if (tab == std::u32string::npos) {
+                    std::cerr << kProgram << ": line " << lineNo << ": no TAB between the two names\n";
+                    bad = true;
+                    continue;
+                }
+                const std::u32string_view self = std::u32string_view(text).substr(0, tab);
+                const std::u32string_view partner = std::u32string_view(text).substr(tab + 1);
+                // The program never computes with an empty name, so neither does its driver.
+                if (self.empty() || partner.empty() || !rows.start(self, partner))
+                    std::cout << "refused\n";
+                else
+                    printRows(rows);
+                if (!std::cout)
+                    return writeError(out);
+            } catch (const std::bad_alloc &) {
+                std::cerr << kProgram << ": line " << lineNo << ": too long for the memory available\n";
                 bad = true;
-                continue;
+                // Give back what the line took, so the next ones have room.
+                std::string().swap(raw);
+                std::u32string().swap(text);
+                rows = kanaroll::AishoRows();
             }
-            const std::size_t tab = text.find(U'\t');
-            if (tab == std::u32string::npos) {
-                std::cerr << kProgram << ": line " << lineNo << ": no TAB between the two names\n";
-                bad = true;
-                continue;
-            }
-            const std::u32string_view self = std::u32string_view(text).substr(0, tab);
-            const std::u32string_view partner = std::u32string_view(text).substr(tab + 1);
-            // The program never computes with an empty name, so neither does its driver.
-            if (self.empty() || partner.empty() || !rows.start(self, partner)) {
-                std::cout << "refused\n";
-                continue;
-            }
-            printRows(rows);
-        } catch (const std::bad_alloc &) {
-            std::cerr << kProgram << ": line " << lineNo << ": too long for the memory available\n";
-            bad = true;
-            // Give back what the line took, so the next ones have room.
-            std::string().swap(raw);
-            std::u32string().swap(text);
-            rows = kanaroll::AishoRows();
         }
+    } catch (const std::ios_base::failure &e) {
+        const int err = e.code().category() == std::system_category() ? e.code().value() : errno;
+        std::cerr << kProgram << ": cannot read standard input: " << std::strerror(err != 0 ? err : EIO) << '\n';
+        bad = true;
     }
-    std::cout.flush();
+    if (!std::cout.flush())
+        return writeError(out);
     return bad ? 2 : 0;
 }

@@ -4,7 +4,7 @@
 // and the socket closing (the program ended) closes the window. It answers
 // "shown" once the window is up. Without such a socket it simply shows the
 // file until the window is closed.
-#include "ui/help/helpwindow.h"
+#include "help/helpwindow.h"
 
 #include <QApplication>
 #include <QFile>

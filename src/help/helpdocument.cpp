@@ -1,4 +1,4 @@
-#include "ui/help/helpdocument.h"
+#include "help/helpdocument.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/help/helpdocument.h"
+#include "help/helpdocument.h"
 
 #include <QTextBrowser>
 

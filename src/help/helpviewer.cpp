@@ -1,4 +1,4 @@
-#include "ui/help/helpviewer.h"
+#include "help/helpviewer.h"
 
 #include <QKeyEvent>
 #include <QScrollBar>

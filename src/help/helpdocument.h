@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/help/chmfile.h"
-#include "ui/help/helptext.h"
+#include "help/chmfile.h"
+#include "help/helptext.h"
 
 #include <QHash>
 #include <QList>

@@ -1,10 +1,11 @@
-#include "ui/help/chmfile.h"
+#include "help/chmfile.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <chm_lib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <fcntl.h>
@@ -24,6 +25,10 @@ constexpr quint16 kSystemDefaultTopic = 2;
 constexpr quint16 kSystemTitle = 3;
 constexpr quint16 kSystemLocale = 4;
 constexpr quint32 kLocaleJapanese = 0x0411;
+
+// No page, picture or sitemap comes near this; a larger object is damage.
+constexpr quint64 kMaxObject = 64ull << 20;
+constexpr quint64 kReadStep = 256ull << 10;
 
 quint16 le16(const QByteArray &b, qsizetype at)
 {
@@ -49,6 +54,11 @@ class StructureCheck
 {
 public:
     StructureCheck(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+
+    // What each section holds, once sound() has said yes: objects must end
+    // within it.
+    quint64 plainLength() const { return quint64(m_size) - std::min(m_dataOffset, quint64(m_size)); }
+    quint64 compressedLength() const { return m_uncompressed; }
 
     bool sound()
     {
@@ -84,7 +94,11 @@ public:
             if (!checkChunk(dir.mid(qsizetype(kItspLength + c * blockLength), blockLength)))
                 return false;
         }
-        return checkCompression();
+        // A compressed section that does not add up is left unread, and
+        // what lies outside it can still be shown.
+        if (!checkCompression())
+            m_uncompressed = 0;
+        return true;
     }
 
 private:
@@ -93,6 +107,7 @@ private:
     static constexpr quint32 kMaxBlock = 0x100000;
     static constexpr quint64 kMaxDirectory = 64ull << 20;
     static constexpr quint64 kMaxPath = 512; // chmlib's own limit
+    static constexpr quint64 kLzxFrame = 0x8000; // what LZX decompresses at a time
 
     static quint64 le64(const QByteArray &b, qsizetype at)
     {
@@ -157,8 +172,7 @@ private:
                 return false;
             if (section > 1)
                 return false; // there are only the plain and the compressed section
-            if (section == 0 && (offset > quint64(m_size) || !within(m_dataOffset + offset, length)))
-                return false;
+            // Other objects that overrun their section are refused when read.
             if (name.endsWith("/MSCompressed/ControlData"))
                 m_control = {section, offset, length, true};
             else if (name.endsWith("/InstanceData/ResetTable"))
@@ -169,40 +183,58 @@ private:
         return true;
     }
 
-    bool checkCompression() const
+    bool checkCompression()
     {
-        if (!m_control.present && !m_reset.present && !m_content.present)
-            return true; // nothing compressed
-        // All three live in the plain section, or chmlib reads them through a
-        // decompressor it has not set up yet.
+        // All three live in the plain section, inside the file, or chmlib
+        // reads them through a decompressor it has not set up yet.
         for (const Entry *e : {&m_control, &m_reset, &m_content}) {
-            if (!e->present || e->section != 0)
+            if (!e->present || e->section != 0 || e->offset > quint64(m_size)
+                || !within(m_dataOffset + e->offset, e->length))
                 return false;
         }
         QByteArray control;
-        if (m_control.length < 0x18 || !fetch(m_dataOffset + m_control.offset, 0x18, &control)
-            || control.mid(4, 4) != "LZXC")
+        if (m_control.length < 0x18 || m_control.length > 0x1000
+            || !fetch(m_dataOffset + m_control.offset, 0x18, &control) || control.mid(4, 4) != "LZXC")
             return false;
+        // chmlib reckons these in 32 bits; so does this check.
         const quint32 version = le32(control, 8);
-        quint64 resetInterval = le32(control, 12);
-        quint64 windowSize = le32(control, 16);
+        quint32 resetInterval = le32(control, 12);
+        quint32 windowSize = le32(control, 16);
         if (version == 2) {
             resetInterval *= 0x8000;
             windowSize *= 0x8000;
         }
         // LZX windows are 32 KiB to 2 MiB, a power of two; chmlib resets
-        // every whole number of half windows.
+        // every whole number of half windows, and divides by that count.
         if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0
-            || resetInterval == 0 || resetInterval % (windowSize / 2) != 0 || le32(control, 20) == 0)
+            || resetInterval == 0 || resetInterval % (windowSize / 2) != 0
+            || resetInterval / (windowSize / 2) * le32(control, 20) == 0)
             return false;
 
+        // The reset table: chmlib sizes its buffers by the block length,
+        // cut to 32 bits, and reads blocks as long as the table says, so a
+        // wrong one there overruns them.
         QByteArray reset;
-        if (m_reset.length < 0x28 || !fetch(m_dataOffset + m_reset.offset, 0x28, &reset))
+        if (m_reset.length < 0x28 || !fetch(m_dataOffset + m_reset.offset, m_reset.length, &reset))
             return false;
         const quint64 blocks = le32(reset, 4);
         const quint64 tableOffset = le32(reset, 12);
+        const quint64 uncompressed = le64(reset, 0x10);
+        const quint64 compressed = le64(reset, 0x18);
         const quint64 blockLength = le64(reset, 0x20);
-        return blockLength != 0 && tableOffset <= m_reset.length && blocks <= (m_reset.length - tableOffset) / 8;
+        if (le32(reset, 0) != 2 || blockLength != kLzxFrame || blocks == 0 || tableOffset < 0x28
+            || tableOffset > m_reset.length || blocks > (m_reset.length - tableOffset) / 8
+            || compressed > m_content.length || uncompressed > blocks * blockLength)
+            return false;
+        quint64 previous = 0;
+        for (quint64 b = 0; b < blocks; ++b) {
+            const quint64 start = le64(reset, qsizetype(tableOffset + b * 8));
+            if (start < previous || start > compressed || (b == 0 && start != 0))
+                return false;
+            previous = start;
+        }
+        m_uncompressed = uncompressed;
+        return true;
     }
 
     struct Entry {
@@ -215,6 +247,7 @@ private:
     int m_fd;
     qint64 m_size;
     quint64 m_dataOffset = 0;
+    quint64 m_uncompressed = 0;
     Entry m_control;
     Entry m_reset;
     Entry m_content;
@@ -241,7 +274,8 @@ ChmFile::ChmFile(ChmFile &&other) noexcept
       m_contentsFile(std::move(other.m_contentsFile)),
       m_indexFile(std::move(other.m_indexFile)),
       m_locale(other.m_locale),
-      m_systemReadable(other.m_systemReadable)
+      m_systemReadable(other.m_systemReadable),
+      m_sectionLength(other.m_sectionLength)
 {
 }
 
@@ -257,6 +291,7 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
         m_indexFile = std::move(other.m_indexFile);
         m_locale = other.m_locale;
         m_systemReadable = other.m_systemReadable;
+        m_sectionLength = other.m_sectionLength;
     }
     return *this;
 }
@@ -277,10 +312,12 @@ bool ChmFile::open(const QString &fileName)
         ::close(fd);
         return false;
     }
-    if (!StructureCheck(fd, st.st_size).sound()) {
+    StructureCheck check(fd, st.st_size);
+    if (!check.sound()) {
         ::close(fd);
         return false;
     }
+    m_sectionLength = {check.plainLength(), check.compressedLength()};
     const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
     m_handle = chm_open(::access(viaFd.constData(), R_OK) == 0 ? viaFd.constData()
                                                               : QFile::encodeName(fileName).constData());
@@ -304,6 +341,7 @@ void ChmFile::close()
     m_indexFile.clear();
     m_locale = 0;
     m_systemReadable = false;
+    m_sectionLength = {};
 }
 
 QString ChmFile::normalizedPath(const QString &path)
@@ -337,17 +375,26 @@ std::optional<QByteArray> ChmFile::read(const QString &path) const
     if (info.path[0] != '\0' && info.path[std::strlen(info.path) - 1] == '/')
         return std::nullopt;
 
+    // An object must end inside its section; one that claims more is
+    // damaged, however its length was written.
+    const quint64 section = info.space == CHM_COMPRESSED ? m_sectionLength[1] : m_sectionLength[0];
+    if (info.start > section || info.length > section - info.start || info.length > kMaxObject)
+        return std::nullopt;
+
+    // Grown as it is read, so a length that lies costs no more than the
+    // bytes that are really there.
     QByteArray data;
-    data.resize(qsizetype(info.length));
-    LONGUINT64 done = 0;
+    quint64 done = 0;
     while (done < info.length) {
+        const quint64 step = std::min<quint64>(info.length - done, kReadStep);
+        data.resize(qsizetype(done + step));
         const LONGINT64 got = chm_retrieve_object(
-            m_handle, &info, reinterpret_cast<unsigned char *>(data.data()) + done, done,
-            LONGINT64(info.length - done));
-        if (got <= 0)
+            m_handle, &info, reinterpret_cast<unsigned char *>(data.data()) + done, done, LONGINT64(step));
+        if (got <= 0 || quint64(got) > step)
             return std::nullopt; // damaged file
-        done += LONGUINT64(got);
+        done += quint64(got);
     }
+    data.resize(qsizetype(done));
     return data;
 }
 

@@ -1,4 +1,4 @@
-#include "ui/help/helptext.h"
+#include "help/helptext.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>

@@ -1,8 +1,8 @@
-#include "ui/help/helpwindow.h"
+#include "help/helpwindow.h"
 
 #include "batch/messages.h"
 #include "batch/print.h"
-#include "ui/help/helpviewer.h"
+#include "help/helpviewer.h"
 
 #include <QAction>
 #include <QCoreApplication>

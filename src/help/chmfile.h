@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 
 struct chmFile;
@@ -69,6 +70,7 @@ private:
     QString m_indexFile;
     quint32 m_locale = 0;
     bool m_systemReadable = false;
+    std::array<quint64, 2> m_sectionLength{}; // plain, compressed
 };
 
 } // namespace kanaroll
