@@ -5,6 +5,7 @@
 #include "batch/ikkatsu.h"
 #include "batch/messages.h"
 #include "batch/print.h"
+#include "ui/ichiranwindow.h"
 #include "lists/namaewaku.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
@@ -31,7 +32,8 @@ void MainWindow::IchiranInit()
 {
     if (!m_ichiran) {
         m_ichiran = std::make_unique<IchiranModel>();
-        msgList->setModel(m_ichiran.get());
+        m_ichiranWindow = std::make_unique<IchiranWindow>(*m_ichiran);
+        m_ichiranWindow->attach(msgList);
     }
     m_ichiran->IchiranInit();
     for (int c = 0; c < kIchiranColumns; ++c)
@@ -237,9 +239,10 @@ void MainWindow::IchiranSortBy(IchiranSortButton button)
         return;
     const IchiranSortKey key = ichiranSortKey(button);
     m_ichiran->sort(button);
-    if (m_ichiran->rowCount() > 0) {
+    const QAbstractItemModel *shown = msgList->model();
+    if (shown->rowCount() > 0) {
         const int row = msgList->currentIndex().isValid() ? msgList->currentIndex().row() : 0;
-        msgList->setCurrentIndex(m_ichiran->index(row, key.column));
+        msgList->setCurrentIndex(shown->index(row, key.column));
     }
 }
 
@@ -267,9 +270,11 @@ namespace {
 
 // Saving and printing read the grid cell by cell, row by row, and leave its
 // current cell where the reading ended: the last row, column 2.
-void currentToLastCell(QTableView *grid)
+void currentToLastCell(QTableView *grid, IchiranWindow *window, int gridRows)
 {
     const QAbstractItemModel *m = grid->model();
+    if (m == window && gridRows > 0) // the window moves to the grid's end
+        window->showRow(gridRows - 1);
     if (m->rowCount() > 0)
         grid->setCurrentIndex(m->index(m->rowCount() - 1, kIchiranColumns - 1));
 }
@@ -296,7 +301,7 @@ void MainWindow::cmdIHozon_Click()
         return;
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
-    currentToLastCell(msgList);
+    currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // A small file is written at once, whole, before any event is served
     // (a quit signal then ends the program after it). A larger one is
     // written by a worker while the window paints; 終了 and the quit
@@ -342,7 +347,7 @@ void MainWindow::cmdIPrint_Click()
         return;
     if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
-    currentToLastCell(msgList);
+    currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // Page by page on this thread, letting the window paint between lines
     // at least every 50 ms; 終了 and the quit signals abort the job.
     m_running = true;

@@ -3,6 +3,7 @@
 #include "buttonkeys.h"
 #include "fonts.h"
 #include "batch/ichiran.h"
+#include "ui/ichiranwindow.h"
 #include "help/helpservice.h"
 #include "lists/namaewaku.h"
 #include "msgbox.h"
