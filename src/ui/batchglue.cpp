@@ -72,7 +72,20 @@ void MainWindow::cmdHozon_Click()
     hooks.setName1 = [this](const QString &n) { m_display.name1 = n; };
     hooks.setName2 = [this](const QString &n) { m_display.name2 = n; };
     IkkatsuRun *runPtr = nullptr;
-    hooks.play = [this, &runPtr](const QString &first, const QString &second) -> std::optional<int> {
+    bool quickFromStart = false;
+    hooks.play = [this, &runPtr, &quickFromStart](const QString &first, const QString &second) -> std::optional<int> {
+        // Switched to the quick mode with many pairs to go: pair by pair they
+        // would take long and a row each in memory, so the run starts again
+        // as a quick run over the lists as they now stand.
+        constexpr std::int64_t kPairByPairMost = 1 << 20;
+        if (sngWait == 0.0f && !m_closing
+            && 2 * std::int64_t(m_sides->jibun().names().size()) * m_sides->aite().names().size()
+                       - runPtr->pairsPlayed()
+                   > kPairByPairMost) {
+            quickFromStart = true;
+            runPtr->abort();
+            return std::nullopt;
+        }
         // The loops have already put the names there; a user's edit during a
         // pause is put right again.
         m_display.name1 = first;
@@ -93,6 +106,8 @@ void MainWindow::cmdHozon_Click()
     IkkatsuRun run(*m_ichiran, std::move(hooks));
     runPtr = &run;
     run.run();
+    if (quickFromStart && !m_closing)
+        quickBatch();
     m_inBatch = false;
     applyDisplay();
     m_running = false;

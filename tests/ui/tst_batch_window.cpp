@@ -490,6 +490,34 @@ private slots:
         QCOMPARE(shown->index(w.msgList->currentIndex().row(), 2).data().toString(), u"0"_s);
     }
 
+    // The quick mode chosen at the mode notice of a run with many pairs: the
+    // run goes on as a quick run, whole, with the rows of one.
+    void switchToQuickWithManyPairsGoesQuick()
+    {
+        QStringList self;
+        QStringList partner;
+        for (int k = 0; k < 800; ++k)
+            self << u"たろう"_s + QString(QChar(u'あ' + k % 10));
+        for (int k = 0; k < 700; ++k)
+            partner << u"はなこ"_s + QString(QChar(u'か' + k % 10));
+        Fixture f(self, partner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        onBox = [&](const Box &) { w.Option1(0)->click(); };
+        w.cmdHozon->click();
+        QCOMPARE(boxes.size(), 1); // the mode notice
+        const IchiranModel &grid = w.ichiran();
+        QCOMPARE(grid.rowCount(), 2 * 800 * 700);
+        QVERIFY(grid.packedRows().empty()); // kept as a quick run, not row by row
+        for (int r : {0, 700 * 800 - 1, 700 * 800, 2 * 700 * 800 - 1}) {
+            const IchiranRow row = grid.row(r);
+            QCOMPARE(row.percent, QString::number(AishoCalc(row.name1.toStdU16String(), row.name2.toStdU16String()).percentage));
+        }
+        QCOMPARE(grid.row(2 * 700 * 800 - 1).name1, partner.last());
+        QVERIFY(w.fraIchiran->isVisible());
+        QCOMPARE(w.txtNamae1->text(), partner.last());
+    }
+
     // Last: ending the program leaves the application on its way out.
     void exitDuringAnimatedRunUnwinds_data()
     {
