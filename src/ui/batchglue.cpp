@@ -216,13 +216,23 @@ void MainWindow::quickBatch()
     showReached();
     // Meanwhile each refused pair is told as the play tells it, in run order.
     const auto &refuse = show;
+    std::vector<qsizetype> refusedPartners;
+    for (qsizetype j = 0; j < partner.size(); ++j) {
+        if (!partnerOk[std::size_t(j)])
+            refusedPartners.push_back(j);
+    }
     bool going = true;
     for (int pass = 0; pass < 2 && going; ++pass) {
         for (qsizetype i = 0; i < self.size() && going; ++i) {
-            for (qsizetype j = 0; j < partner.size() && going; ++j) {
-                if (selfOk[std::size_t(i)] && partnerOk[std::size_t(j)])
-                    continue;
+            auto tell = [&](qsizetype j) {
                 going = pass == 0 ? refuse(self[i], partner[j]) : refuse(partner[j], self[i]);
+            };
+            if (!selfOk[std::size_t(i)]) {
+                for (qsizetype j = 0; j < partner.size() && going; ++j)
+                    tell(j);
+            } else {
+                for (std::size_t k = 0; k < refusedPartners.size() && going; ++k)
+                    tell(refusedPartners[k]);
             }
         }
     }
