@@ -123,7 +123,7 @@ void yieldToWindow()
 }
 
 // Waits for a worker while the window keeps painting and taking clicks:
-// events() lets them through, first after firstEvents, then every 20 ms. A
+// events() lets them through, first after firstEvents, then every 10 ms. A
 // long task shows how far it is in the title from the first second on.
 template<typename Result>
 Result waitShowing(QWidget *window, const QString &what, std::future<Result> &task,
@@ -135,7 +135,7 @@ Result waitShowing(QWidget *window, const QString &what, std::future<Result> &ta
     clock.start();
     const QString title = window->windowTitle();
     std::chrono::milliseconds wait = firstEvents;
-    for (; task.wait_for(wait) != std::future_status::ready; wait = 20ms) {
+    for (; task.wait_for(wait) != std::future_status::ready; wait = 10ms) {
         if (clock.elapsed() >= 1000) {
             const int percent = std::clamp(int(fraction() * 100), 0, 99);
             window->setWindowTitle(QStringLiteral("%1 — %2 %3 %").arg(title, what).arg(percent));
@@ -214,6 +214,8 @@ void MainWindow::quickBatch()
             r < half ? show(s, p) : show(p, s);
     };
     showReached();
+    QElapsedTimer shown;
+    shown.start();
     // Meanwhile each refused pair is told as the play tells it, in run order.
     const auto &refuse = show;
     std::vector<qsizetype> refusedPartners;
@@ -240,8 +242,10 @@ void MainWindow::quickBatch()
         this, QStringLiteral("一括"), task, std::chrono::milliseconds(0),
         [&] { return double(progress.rows.load()) / total; },
         [&] {
-            if (!m_closing)
+            if (!m_closing && shown.elapsed() >= 100) {
                 showReached();
+                shown.start();
+            }
             runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
             if (m_closing)
                 progress.cancel = true;
