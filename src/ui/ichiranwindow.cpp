@@ -2,6 +2,7 @@
 
 #include "batch/ichiran.h"
 
+#include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -122,7 +123,9 @@ void IchiranWindow::attach(QTableView *view)
     QList<int> widths;
     for (int c = 0; c < m_grid.columnCount(); ++c)
         widths << view->columnWidth(c);
+    QItemSelectionModel *old = view->selectionModel();
     view->setModel(want);
+    delete old; // the view leaves it to its owner
     for (int c = 0; c < widths.size(); ++c)
         view->setColumnWidth(c, widths[c]);
 }
