@@ -129,7 +129,7 @@ IchiranSaveResult IchiranEncode(const IchiranModel &grid, QByteArray &out)
     std::vector<QByteArray> encoded;
     std::vector<std::int64_t> uses;
     std::array<std::int64_t, 101> perPercent{};
-    const IchiranSaveResult r = encodeNames(grid, encoded, uses, perPercent);
+    IchiranSaveResult r = encodeNames(grid, encoded, uses, perPercent);
     if (!r.ok())
         return r;
     out.reserve(fileSize(encoded, uses, perPercent));

@@ -547,7 +547,7 @@ void IchiranModel::sortRun(IchiranCompare compare, IchiranOrder order, int colum
                 const std::int64_t base = pass * S * P + (keyIsSelf ? pos * P : pos);
                 m_pieces.push_back({0, base, keyIsSelf ? 1 : P, keyIsSelf ? P : S});
                 keys.push_back(keyIsSelf ? &m_run->self[std::size_t(pos)] : &m_run->partner[std::size_t(pos)]);
-                owner.push_back({pass, std::uint32_t(pos)});
+                owner.emplace_back(pass, std::uint32_t(pos));
             }
         }
         std::vector<std::uint32_t> idx(m_pieces.size());

@@ -81,9 +81,9 @@ struct IchiranRun {
     bool allocate();
 };
 
-// The rows of the result grid, header in the horizontal header. A batch of
-// 300 x 300 names makes 180,000 rows, so names are kept once in a pool and a
-// row is two pool ids and the percentage.
+// The rows of the result grid, header in the horizontal header. Rows added
+// one by one (an animated run) keep their names once in a pool, a row being
+// two pool ids and the percentage; a quick run is kept whole as an IchiranRun.
 class IchiranModel : public QAbstractTableModel
 {
     Q_OBJECT

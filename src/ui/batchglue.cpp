@@ -5,6 +5,7 @@
 #include "batch/ikkatsu.h"
 #include "batch/messages.h"
 #include "batch/print.h"
+#include "ui/ichiranwindow.h"
 #include "lists/namaewaku.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
@@ -31,7 +32,8 @@ void MainWindow::IchiranInit()
 {
     if (!m_ichiran) {
         m_ichiran = std::make_unique<IchiranModel>();
-        msgList->setModel(m_ichiran.get());
+        m_ichiranWindow = std::make_unique<IchiranWindow>(*m_ichiran);
+        m_ichiranWindow->attach(msgList);
     }
     m_ichiran->IchiranInit();
     for (int c = 0; c < kIchiranColumns; ++c)
@@ -70,7 +72,20 @@ void MainWindow::cmdHozon_Click()
     hooks.setName1 = [this](const QString &n) { m_display.name1 = n; };
     hooks.setName2 = [this](const QString &n) { m_display.name2 = n; };
     IkkatsuRun *runPtr = nullptr;
-    hooks.play = [this, &runPtr](const QString &first, const QString &second) -> std::optional<int> {
+    bool quickFromStart = false;
+    hooks.play = [this, &runPtr, &quickFromStart](const QString &first, const QString &second) -> std::optional<int> {
+        // Switched to the quick mode with many pairs to go: pair by pair they
+        // would take long and a row each in memory, so the run starts again
+        // as a quick run over the lists as they now stand.
+        constexpr std::int64_t kPairByPairMost = 1 << 20;
+        if (sngWait == 0.0f && !m_closing
+            && 2 * std::int64_t(m_sides->jibun().names().size()) * m_sides->aite().names().size()
+                       - runPtr->pairsPlayed()
+                   > kPairByPairMost) {
+            quickFromStart = true;
+            runPtr->abort();
+            return std::nullopt;
+        }
         // The loops have already put the names there; a user's edit during a
         // pause is put right again.
         m_display.name1 = first;
@@ -91,6 +106,8 @@ void MainWindow::cmdHozon_Click()
     IkkatsuRun run(*m_ichiran, std::move(hooks));
     runPtr = &run;
     run.run();
+    if (quickFromStart && !m_closing)
+        quickBatch();
     m_inBatch = false;
     applyDisplay();
     m_running = false;
@@ -106,7 +123,7 @@ void yieldToWindow()
 }
 
 // Waits for a worker while the window keeps painting and taking clicks:
-// events() lets them through, first after firstEvents, then every 20 ms. A
+// events() lets them through, first after firstEvents, then every 10 ms. A
 // long task shows how far it is in the title from the first second on.
 template<typename Result>
 Result waitShowing(QWidget *window, const QString &what, std::future<Result> &task,
@@ -118,7 +135,7 @@ Result waitShowing(QWidget *window, const QString &what, std::future<Result> &ta
     clock.start();
     const QString title = window->windowTitle();
     std::chrono::milliseconds wait = firstEvents;
-    for (; task.wait_for(wait) != std::future_status::ready; wait = 20ms) {
+    for (; task.wait_for(wait) != std::future_status::ready; wait = 10ms) {
         if (clock.elapsed() >= 1000) {
             const int percent = std::clamp(int(fraction() * 100), 0, 99);
             window->setWindowTitle(QStringLiteral("%1 — %2 %3 %").arg(title, what).arg(percent));
@@ -197,15 +214,27 @@ void MainWindow::quickBatch()
             r < half ? show(s, p) : show(p, s);
     };
     showReached();
+    QElapsedTimer shown;
+    shown.start();
     // Meanwhile each refused pair is told as the play tells it, in run order.
     const auto &refuse = show;
+    std::vector<qsizetype> refusedPartners;
+    for (qsizetype j = 0; j < partner.size(); ++j) {
+        if (!partnerOk[std::size_t(j)])
+            refusedPartners.push_back(j);
+    }
     bool going = true;
     for (int pass = 0; pass < 2 && going; ++pass) {
         for (qsizetype i = 0; i < self.size() && going; ++i) {
-            for (qsizetype j = 0; j < partner.size() && going; ++j) {
-                if (selfOk[std::size_t(i)] && partnerOk[std::size_t(j)])
-                    continue;
+            auto tell = [&](qsizetype j) {
                 going = pass == 0 ? refuse(self[i], partner[j]) : refuse(partner[j], self[i]);
+            };
+            if (!selfOk[std::size_t(i)]) {
+                for (qsizetype j = 0; j < partner.size() && going; ++j)
+                    tell(j);
+            } else {
+                for (std::size_t k = 0; k < refusedPartners.size() && going; ++k)
+                    tell(refusedPartners[k]);
             }
         }
     }
@@ -213,8 +242,10 @@ void MainWindow::quickBatch()
         this, QStringLiteral("一括"), task, std::chrono::milliseconds(0),
         [&] { return double(progress.rows.load()) / total; },
         [&] {
-            if (!m_closing)
+            if (!m_closing && shown.elapsed() >= 100) {
                 showReached();
+                shown.start();
+            }
             runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
             if (m_closing)
                 progress.cancel = true;
@@ -239,9 +270,10 @@ void MainWindow::IchiranSortBy(IchiranSortButton button)
     // Rows move: a selection would be carried along row by row.
     msgList->clearSelection();
     m_ichiran->sort(button);
-    if (m_ichiran->rowCount() > 0) {
+    const QAbstractItemModel *shown = msgList->model();
+    if (shown->rowCount() > 0) {
         const int row = msgList->currentIndex().isValid() ? msgList->currentIndex().row() : 0;
-        msgList->setCurrentIndex(m_ichiran->index(row, key.column));
+        msgList->setCurrentIndex(shown->index(row, key.column));
     }
 }
 
@@ -269,9 +301,11 @@ namespace {
 
 // Saving and printing read the grid cell by cell, row by row, and leave its
 // current cell where the reading ended: the last row, column 2.
-void currentToLastCell(QTableView *grid)
+void currentToLastCell(QTableView *grid, IchiranWindow *window, int gridRows)
 {
     const QAbstractItemModel *m = grid->model();
+    if (m == window && gridRows > 0) // the window moves to the grid's end
+        window->showRow(gridRows - 1);
     if (m->rowCount() > 0)
         grid->setCurrentIndex(m->index(m->rowCount() - 1, kIchiranColumns - 1));
 }
@@ -298,7 +332,7 @@ void MainWindow::cmdIHozon_Click()
         return;
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
-    currentToLastCell(msgList);
+    currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // A small file is written at once, whole, before any event is served
     // (a quit signal then ends the program after it). A larger one is
     // written by a worker while the window paints; 終了 and the quit
@@ -344,7 +378,7 @@ void MainWindow::cmdIPrint_Click()
         return;
     if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
-    currentToLastCell(msgList);
+    currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // Page by page on this thread, letting the window paint between lines
     // at least every 50 ms; 終了 and the quit signals abort the job.
     m_running = true;

@@ -9,6 +9,7 @@
 #include "ui/help/helpservice.h"
 #include "lists/namaewaku.h"
 #include "msgbox.h"
+#include "ichiranwindow.h"
 #include "pictures.h"
 #include "twips.h"
 #include "wait.h"

@@ -22,6 +22,7 @@ namespace kanaroll {
 
 class HelpService;
 class IchiranModel;
+class IchiranWindow;
 class NamaeSides;
 struct NamaeDialogs;
 enum class NamaeSide;
@@ -149,6 +150,7 @@ private:
     std::unique_ptr<NamaeDialogs> m_dialogs;
     std::unique_ptr<NamaeSides> m_sides;
     std::unique_ptr<IchiranModel> m_ichiran;
+    std::unique_ptr<IchiranWindow> m_ichiranWindow; // the view's way to a grid too large for it
     bool m_syncingList = false; // the views follow the model; no pick
     bool m_running = false; // a fortune or batch is under way
     bool m_closing = false; // the program is ending; running loops unwind

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -596,7 +597,7 @@ private slots:
         QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() == 1); // no temporary left
     }
 
-    void stoppedSaveKeepsOldFile()
+    void stoppedOrTooLargeSaveKeepsOldFile()
     {
         TempWorkDir dir;
         IchiranModel *grid = exampleGrid(this);
@@ -609,6 +610,29 @@ private slots:
         });
         QCOMPARE(r.status, IchiranSaveResult::Cancelled);
         QCOMPARE(seen, 1.0);
+        QCOMPARE(dir.read(u"一括判断.txt"_s), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"一括判断.txt"_s});
+
+        // A file larger than the free space is refused before a byte is
+        // written: one long self name against 32,767 partners.
+        const qint64 free = QStorageInfo(dir.path()).bytesAvailable();
+        IchiranRun run;
+        run.partner.assign(32767, u"はなこ"_s);
+        const qint64 length = free / (4 * qint64(run.partner.size())) + 1;
+        if (length > 50'000'000)
+            QSKIP("too much free space for a name to outgrow it");
+        run.self = {QString(length, u'あ')};
+        QVERIFY(run.allocate());
+        std::fill_n(run.percent.get(), run.rowCount(), std::uint8_t(0));
+        for (std::size_t b = 0; b < run.blockCount(); ++b)
+            run.counts[b * IchiranRun::kValues] = std::uint32_t(
+                std::min(IchiranRun::kBlock, run.rowCount() - b * IchiranRun::kBlock));
+        IchiranModel large;
+        large.setRun(std::move(run));
+        QVERIFY(IchiranFileSize(large) > free);
+        const IchiranSaveResult full = IchiranSave(large);
+        QCOMPARE(full.status, IchiranSaveResult::NoSpace);
+        QVERIFY(full.message().contains(u"<一括判断.txt>"_s));
         QCOMPARE(dir.read(u"一括判断.txt"_s), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"一括判断.txt"_s});
     }

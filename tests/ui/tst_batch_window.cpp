@@ -444,6 +444,80 @@ private slots:
         QCOMPARE(gridRows(w), kExampleRows);
     }
 
+    // More rows than a table view holds: the view sees a window of the grid
+    // that moves as it scrolls; cells, sorts and the last cell of a print
+    // still refer to the grid's own rows.
+    void largeGridThroughAWindow()
+    {
+        const QString kana = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわ"_s;
+        auto names = [&](const QString &tail, int count) {
+            QStringList out;
+            for (int k = 0; k < count; ++k)
+                out << QString(kana[(k / kana.size()) % kana.size()]) + kana[k % kana.size()] + tail;
+            return out;
+        };
+        Fixture f(names(u"こ"_s, 2000), names(u"ま"_s, 2100));
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        const IchiranModel &grid = w.ichiran();
+        QCOMPARE(grid.rowCount(), 2 * 2000 * 2100);
+        const QAbstractItemModel *shown = w.msgList->model();
+        QVERIFY(shown != &grid);
+        QVERIFY(shown->rowCount() < grid.rowCount());
+        auto sameRow = [&](int viewRow, int gridRow) {
+            for (int c = 0; c < 3; ++c) {
+                if (shown->index(viewRow, c).data() != grid.index(gridRow, c).data())
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(sameRow(5, 5));
+        const int last = grid.rowCount() - 1;
+        for (int i = 0; i < 40 && !sameRow(shown->rowCount() - 1, last); ++i)
+            w.msgList->scrollToBottom();
+        QVERIFY(sameRow(shown->rowCount() - 1, last));
+
+        w.cmdKza->click();
+        const QModelIndex current = w.msgList->currentIndex();
+        QCOMPARE(current.column(), 2);
+        const QString top = grid.index(0, 2).data().toString();
+        QVERIFY(top.toInt() >= grid.index(last, 2).data().toInt());
+        answers = {MsgAnswer::Yes};
+        w.cmdIPrint->click(); // no printer: a warning, after the current cell moved
+        QVERIFY(sameRow(w.msgList->currentIndex().row(), last));
+        QCOMPARE(w.msgList->currentIndex().column(), 2);
+        QCOMPARE(shown->index(w.msgList->currentIndex().row(), 2).data().toString(), u"0"_s);
+    }
+
+    // The quick mode chosen at the mode notice of a run with many pairs: the
+    // run goes on as a quick run, whole, with the rows of one.
+    void switchToQuickWithManyPairsGoesQuick()
+    {
+        QStringList self;
+        QStringList partner;
+        for (int k = 0; k < 800; ++k)
+            self << u"たろう"_s + QString(QChar(u'あ' + k % 10));
+        for (int k = 0; k < 700; ++k)
+            partner << u"はなこ"_s + QString(QChar(u'か' + k % 10));
+        Fixture f(self, partner);
+        MainWindow &w = *f.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        onBox = [&](const Box &) { w.Option1(0)->click(); };
+        w.cmdHozon->click();
+        QCOMPARE(boxes.size(), 1); // the mode notice
+        const IchiranModel &grid = w.ichiran();
+        QCOMPARE(grid.rowCount(), 2 * 800 * 700);
+        QVERIFY(grid.packedRows().empty()); // kept as a quick run, not row by row
+        for (int r : {0, 700 * 800 - 1, 700 * 800, 2 * 700 * 800 - 1}) {
+            const IchiranRow row = grid.row(r);
+            QCOMPARE(row.percent, QString::number(AishoCalc(row.name1.toStdU16String(), row.name2.toStdU16String()).percentage));
+        }
+        QCOMPARE(grid.row(2 * 700 * 800 - 1).name1, partner.last());
+        QVERIFY(w.fraIchiran->isVisible());
+        QCOMPARE(w.txtNamae1->text(), partner.last());
+    }
+
     // Last: ending the program leaves the application on its way out.
     void exitDuringAnimatedRunUnwinds_data()
     {
