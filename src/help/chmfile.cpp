@@ -1,5 +1,7 @@
 #include "help/chmfile.h"
 
+#include "help/helptext.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -253,10 +255,9 @@ private:
     Entry m_content;
 };
 
-bool isPage(const QString &path)
+bool isTopic(const QString &path)
 {
-    return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
+    return helptext::topicKind(path) != helptext::TopicKind::Other;
 }
 
 } // namespace
@@ -268,6 +269,7 @@ ChmFile::~ChmFile()
 
 ChmFile::ChmFile(ChmFile &&other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)),
+      m_fd(std::exchange(other.m_fd, -1)),
       m_fileName(std::move(other.m_fileName)),
       m_title(std::move(other.m_title)),
       m_defaultTopic(std::move(other.m_defaultTopic)),
@@ -284,6 +286,7 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
     if (this != &other) {
         close();
         m_handle = std::exchange(other.m_handle, nullptr);
+        m_fd = std::exchange(other.m_fd, -1);
         m_fileName = std::move(other.m_fileName);
         m_title = std::move(other.m_title);
         m_defaultTopic = std::move(other.m_defaultTopic);
@@ -321,18 +324,31 @@ bool ChmFile::open(const QString &fileName)
     const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
     m_handle = chm_open(::access(viaFd.constData(), R_OK) == 0 ? viaFd.constData()
                                                               : QFile::encodeName(fileName).constData());
-    ::close(fd);
-    if (!m_handle)
+    if (!m_handle) {
+        ::close(fd);
         return false;
+    }
+    m_fd = fd; // kept, so that reopen() gets this very file
     m_fileName = fileName;
     readSystem();
     return true;
+}
+
+ChmFile ChmFile::reopen() const
+{
+    ChmFile other;
+    if (m_fd >= 0 && other.open(QStringLiteral("/proc/self/fd/%1").arg(m_fd)))
+        other.m_fileName = m_fileName;
+    return other;
 }
 
 void ChmFile::close()
 {
     if (m_handle)
         chm_close(m_handle);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     m_handle = nullptr;
     m_fileName.clear();
     m_title.clear();
@@ -483,10 +499,16 @@ QString ChmFile::findDefaultTopic(const QString &recorded) const
         if (read(QLatin1String(name)))
             return QLatin1String(name);
     }
+    // A page in the root, else any topic there (a help file may hold no
+    // more than a text).
     const QStringList all = files();
-    for (const QString &path : all) {
-        if (path.indexOf(u'/', 1) < 0 && isPage(path))
-            return path;
+    for (const bool pagesOnly : {true, false}) {
+        for (const QString &path : all) {
+            if (path.indexOf(u'/', 1) < 0 && (pagesOnly ? helptext::topicKind(path) == helptext::TopicKind::Html
+                                                         : isTopic(path))
+                && read(path))
+                return path;
+        }
     }
     return {};
 }

@@ -1,25 +1,45 @@
 #include "help/helpdocument.h"
 
+#include <QByteArrayMatcher>
+
 #include <algorithm>
 
 namespace kanaroll {
 
 using helptext::SitemapEntry;
+using helptext::TopicKind;
 
 namespace {
 
-bool isPage(const QString &path)
-{
-    return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
-}
-
-int occurrences(const QString &text, const QString &term)
+int occurrences(const QByteArray &text, const QByteArrayMatcher &term)
 {
     int count = 0;
-    for (qsizetype at = text.indexOf(term); at >= 0; at = text.indexOf(term, at + term.size()))
+    const qsizetype step = std::max<qsizetype>(1, term.pattern().size());
+    for (qsizetype at = term.indexIn(text); at >= 0; at = term.indexIn(text, at + step))
         ++count;
     return count;
+}
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// Title and searchable text of a topic; false when it cannot be read.
+bool readTopic(const ChmFile &chm, const QString &path, QString *title, QByteArray *text)
+{
+    const auto bytes = chm.read(path);
+    if (!bytes)
+        return false;
+    const QString decoded = helptext::decode(*bytes, chm.locale());
+    const bool html = helptext::topicKind(path) == TopicKind::Html;
+    if (title)
+        *title = html ? helptext::title(decoded) : QString();
+    if (title && title->isEmpty())
+        *title = fileNameOf(path);
+    if (text)
+        *text = helptext::fold(html ? helptext::plainText(decoded) : decoded.simplified()).toUtf8();
+    return true;
 }
 
 } // namespace
@@ -31,47 +51,64 @@ bool HelpDocument::open(const QString &fileName)
     if (!m_chm.open(fileName))
         return false;
     m_damaged = !m_chm.systemReadable();
-    readPages();
-
-    const QString recordedHome = m_chm.defaultTopic();
-    if (!recordedHome.isEmpty() && m_pageByPath.contains(recordedHome.toLower()))
-        m_home = recordedHome;
-    else if (!m_pages.isEmpty())
-        m_home = m_pages.first().path; // the recorded one is damaged
+    // The reader only names a default topic it could read.
+    m_home = m_chm.defaultTopic();
+    if (m_home.isEmpty())
+        m_damaged = true;
 
     if (!m_chm.contentsFile().isEmpty()) {
         m_contents = readSitemap(m_chm.contentsFile());
         m_hasContentsFile = !m_contents.isEmpty();
-    }
-    if (!m_hasContentsFile) {
-        for (const Page &page : std::as_const(m_pages))
-            m_contents.append({page.title, {page.path}, {}});
     }
     if (!m_chm.indexFile().isEmpty())
         m_index = readSitemap(m_chm.indexFile());
     return true;
 }
 
-void HelpDocument::readPages()
+std::shared_ptr<const HelpDocument::SearchIndex> HelpDocument::buildSearchIndex(const ChmFile &chm,
+                                                                                const std::atomic_bool &cancel,
+                                                                                std::atomic_int *done,
+                                                                                std::atomic_int *total)
 {
-    const QStringList files = m_chm.files();
+    auto index = std::make_shared<SearchIndex>();
+    const QStringList files = chm.files();
+    if (total)
+        total->store(int(files.size()));
     for (const QString &path : files) {
-        if (!isPage(path)) {
-            // Pictures and style sheets too, so that damage shows at once.
-            if (!m_chm.read(path))
-                m_damaged = true;
-            continue;
+        if (cancel.load(std::memory_order_relaxed))
+            return nullptr;
+        const TopicKind kind = helptext::topicKind(path);
+        if (kind == TopicKind::Html || kind == TopicKind::Text) {
+            Page page{path, {}, {}};
+            if (readTopic(chm, path, &page.title, &page.text)) {
+                index->byPath.insert(path.toLower(), index->pages.size());
+                index->pages.append(std::move(page));
+            } else {
+                index->damaged = true;
+            }
+        } else if (!chm.read(path)) {
+            // Pictures and style sheets too, so that damage is told.
+            index->damaged = true;
         }
-        const auto html = text(path);
-        if (!html) {
-            m_damaged = true;
-            continue;
-        }
-        QString title = helptext::title(*html);
-        if (title.isEmpty())
-            title = path.mid(path.lastIndexOf(u'/') + 1);
-        m_pageByPath.insert(path.toLower(), m_pages.size());
-        m_pages.append({path, title, helptext::fold(helptext::plainText(*html))});
+        if (done)
+            done->fetch_add(1, std::memory_order_relaxed);
+    }
+    return index;
+}
+
+void HelpDocument::buildSearchIndex()
+{
+    const std::atomic_bool never{false};
+    setSearchIndex(buildSearchIndex(m_chm, never, nullptr, nullptr));
+}
+
+void HelpDocument::setSearchIndex(std::shared_ptr<const SearchIndex> index)
+{
+    m_search = std::move(index);
+    if (m_search && !m_hasContentsFile) {
+        m_contents.clear();
+        for (const Page &page : m_search->pages)
+            m_contents.append({page.title, {page.path}, {}});
     }
 }
 
@@ -111,19 +148,30 @@ std::optional<QString> HelpDocument::text(const QString &path) const
 
 QString HelpDocument::pageTitle(const QString &path) const
 {
-    const qsizetype at = m_pageByPath.value(ChmFile::normalizedPath(path).toLower(), -1);
-    return at < 0 ? QString() : m_pages.at(at).title;
+    const QString normal = ChmFile::normalizedPath(path);
+    if (m_search) {
+        const qsizetype at = m_search->byPath.value(normal.toLower(), -1);
+        return at < 0 ? QString() : m_search->pages.at(at).title;
+    }
+    const TopicKind kind = helptext::topicKind(normal);
+    QString title;
+    if ((kind == TopicKind::Html || kind == TopicKind::Text) && readTopic(m_chm, normal, &title, nullptr))
+        return title;
+    return {};
 }
 
 QList<HelpDocument::SearchHit> HelpDocument::search(const QString &query) const
 {
     const QStringList terms = helptext::searchTerms(query);
     QList<SearchHit> hits;
-    if (terms.isEmpty())
+    if (terms.isEmpty() || !m_search)
         return hits;
-    for (const Page &page : m_pages) {
+    QList<QByteArrayMatcher> matchers;
+    for (const QString &term : terms)
+        matchers.append(QByteArrayMatcher(term.toUtf8()));
+    for (const Page &page : m_search->pages) {
         int total = 0;
-        for (const QString &term : terms) {
+        for (const QByteArrayMatcher &term : std::as_const(matchers)) {
             const int count = occurrences(page.text, term);
             if (count == 0) {
                 total = 0;

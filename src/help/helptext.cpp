@@ -90,6 +90,23 @@ char16_t foldKana(char16_t c)
 
 } // namespace
 
+TopicKind topicKind(const QString &path)
+{
+    const QString suffix = path.mid(path.lastIndexOf(u'.') + 1).toLower();
+    if (path.lastIndexOf(u'.') < path.lastIndexOf(u'/'))
+        return TopicKind::Other;
+    static const QStringList html = {"htm", "html", "xhtml", "shtml"};
+    static const QStringList text = {"txt", "text"};
+    static const QStringList image = {"png", "gif", "jpg", "jpeg", "bmp"};
+    if (html.contains(suffix))
+        return TopicKind::Html;
+    if (text.contains(suffix))
+        return TopicKind::Text;
+    if (image.contains(suffix))
+        return TopicKind::Image;
+    return TopicKind::Other;
+}
+
 QString decode(const QByteArray &bytes, quint32 locale)
 {
     if (bytes.startsWith("\xef\xbb\xbf"))

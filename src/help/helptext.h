@@ -9,6 +9,11 @@
 // folding that full-text search matches on. No widgets.
 namespace kanaroll::helptext {
 
+// What a topic is shown as, by its name: a page, plain text, a picture, or
+// something that is no topic (a style sheet, a script, the compiler's own).
+enum class TopicKind { Html, Text, Image, Other };
+TopicKind topicKind(const QString &path);
+
 // Decodes a page or sitemap. A byte-order mark or a declared charset wins
 // (shift_jis and its aliases are read as code page 932, which is what help
 // compilers wrote); undeclared text that is valid UTF-8 is UTF-8; anything

@@ -20,6 +20,8 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -92,9 +94,12 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     m_searchBox = new QLineEdit;
     m_searchBox->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchBox);
-    auto *searchRun = new QPushButton(QStringLiteral("検索開始"));
-    searchLayout->addWidget(searchRun, 0, Qt::AlignRight);
+    m_searchRun = new QPushButton(QStringLiteral("検索開始"));
+    searchLayout->addWidget(m_searchRun, 0, Qt::AlignRight);
     m_searchNote = new QLabel;
+    m_searchNote->setWordWrap(true);
+    m_searchBox->setAccessibleName(QStringLiteral("検索する語句"));
+    m_searchNote->setAccessibleName(QStringLiteral("検索の状態"));
     searchLayout->addWidget(m_searchNote);
     m_searchResults = new QListWidget;
     searchLayout->addWidget(m_searchResults);
@@ -104,19 +109,9 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
 
     // What could not be read is said above the page, never by a crash.
     m_damageNote = new QLabel;
-    if (!m_doc.isOpen()) {
-        m_damageNote->setText(
-            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
-                .arg(QFileInfo(m_doc.fileName()).fileName()));
-    } else if (m_doc.home().isEmpty()) {
-        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
-    } else {
-        m_damageNote->setText(
-            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
-    }
     m_damageNote->setWordWrap(true);
     m_damageNote->setStyleSheet(QStringLiteral("background: #ffffc0; color: #000000; padding: 4px;"));
-    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
+    updateDamageNote();
     auto *pageArea = new QWidget;
     auto *pageLayout = new QVBoxLayout(pageArea);
     pageLayout->setContentsMargins(0, 0, 0, 0);
@@ -182,7 +177,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     connect(m_indexList, &QListWidget::itemActivated, this, &HelpWindow::openIndexItem);
     connect(indexOpen, &QPushButton::clicked, this, [this] { openIndexItem(m_indexList->currentItem()); });
     connect(m_searchBox, &QLineEdit::returnPressed, this, [this] { search(m_searchBox->text()); });
-    connect(searchRun, &QPushButton::clicked, this, [this] { search(m_searchBox->text()); });
+    connect(m_searchRun, &QPushButton::clicked, this, [this] { search(m_searchBox->text()); });
     connect(m_searchResults, &QListWidget::itemActivated, this,
             [this](QListWidgetItem *item) { openSearchResult(m_searchResults->row(item)); });
     connect(searchOpen, &QPushButton::clicked, this,
@@ -194,9 +189,97 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     resize(kWindowEms * em);
     restoreSettings();
     pageChanged(QUrl());
+    startSearchIndex();
 }
 
-HelpWindow::~HelpWindow() = default;
+HelpWindow::~HelpWindow()
+{
+    if (m_indexThread) {
+        m_indexProgress->cancel = true;
+        m_indexThread->wait();
+        delete m_indexThread;
+    }
+}
+
+void HelpWindow::updateDamageNote()
+{
+    if (!m_doc.isOpen()) {
+        m_damageNote->setText(
+            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
+                .arg(QFileInfo(m_doc.fileName()).fileName()));
+    } else if (m_doc.home().isEmpty()) {
+        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
+    } else {
+        m_damageNote->setText(
+            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
+    }
+    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
+}
+
+// Search needs every topic read, which in a large file takes seconds: it is
+// built on a thread of its own, with a handle of its own on the file, while
+// the window already shows the first page.
+void HelpWindow::startSearchIndex()
+{
+    if (m_doc.searchReady())
+        return;
+    m_searchBox->setEnabled(false);
+    m_searchRun->setEnabled(false);
+    if (!m_doc.isOpen()) {
+        m_searchNote->setText(QStringLiteral("検索はできません。"));
+        return;
+    }
+    m_searchNote->setText(QStringLiteral("検索の準備をしています..."));
+    auto progress = std::make_shared<IndexProgress>();
+    m_indexProgress = progress;
+    ChmFile chm = m_doc.chm().reopen();
+    m_indexThread = QThread::create([this, progress, chm = std::move(chm)] {
+        auto index = HelpDocument::buildSearchIndex(chm, progress->cancel, &progress->done, &progress->total);
+        if (index)
+            QMetaObject::invokeMethod(this, [this, index] { searchIndexReady(index); }, Qt::QueuedConnection);
+    });
+    m_indexThread->start(QThread::LowPriority);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(250);
+    connect(m_progressTimer, &QTimer::timeout, this, &HelpWindow::showSearchProgress);
+    m_progressTimer->start();
+}
+
+void HelpWindow::showSearchProgress()
+{
+    const int total = m_indexProgress->total;
+    if (total > 0)
+        m_searchNote->setText(QStringLiteral("検索の準備をしています... %1%")
+                                  .arg(qint64(m_indexProgress->done) * 100 / total));
+}
+
+void HelpWindow::searchIndexReady(std::shared_ptr<const HelpDocument::SearchIndex> index)
+{
+    m_progressTimer->stop();
+    m_doc.setSearchIndex(std::move(index));
+    m_searchBox->setEnabled(true);
+    m_searchRun->setEnabled(true);
+    m_searchNote->clear();
+    updateDamageNote();
+    if (!m_doc.hasContentsFile()) {
+        // The pages' titles stand in for the missing contents.
+        m_contents->clear();
+        m_contentsByPath.clear();
+        buildContents();
+        pageChanged(m_viewer->source());
+    }
+    if (!m_searchBox->text().trimmed().isEmpty())
+        search(m_searchBox->text());
+    emit searchReady();
+}
+
+bool HelpWindow::waitForSearch()
+{
+    if (m_indexThread)
+        m_indexThread->wait();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return m_doc.searchReady();
+}
 
 bool HelpWindow::showHome()
 {
@@ -284,6 +367,8 @@ int HelpWindow::search(const QString &query)
         m_searchBox->setText(query);
     m_searchTerms = helptext::searchTerms(query);
     m_searchResults->clear();
+    if (!m_doc.searchReady())
+        return 0; // the note says it is being prepared; the query runs when it is
     const auto hits = m_doc.search(query);
     for (const HelpDocument::SearchHit &hit : hits) {
         auto *item = new QListWidgetItem(hit.title, m_searchResults);

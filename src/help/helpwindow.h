@@ -4,12 +4,18 @@
 
 #include <QMainWindow>
 
+#include <atomic>
+#include <memory>
+
 class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
 class QSplitter;
+class QThread;
+class QTimer;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -35,7 +41,12 @@ public:
     // Shows the default topic; false when the file has no readable page.
     bool showHome();
 
-    // Runs a search as typed into the search box; returns the number of pages.
+    // Waits for the search index built in the background and takes it in;
+    // false when there is none (the file did not open).
+    bool waitForSearch();
+
+    // Runs a search as typed into the search box; returns the number of
+    // pages, 0 while the search index is still being built.
     int search(const QString &query);
     // Opens a result of the last search, its hits highlighted.
     void openSearchResult(int row);
@@ -56,11 +67,19 @@ public:
 
     static const QList<qreal> &zoomFactors();
 
+signals:
+    // The search index is in and search can be used.
+    void searchReady();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void startSearchIndex();
+    void searchIndexReady(std::shared_ptr<const HelpDocument::SearchIndex> index);
+    void showSearchProgress();
+    void updateDamageNote();
     void buildContents();
     void buildIndex();
     void filterIndex(const QString &text);
@@ -81,6 +100,15 @@ private:
     QLineEdit *m_searchBox = nullptr;
     QListWidget *m_searchResults = nullptr;
     QLabel *m_searchNote = nullptr;
+    QPushButton *m_searchRun = nullptr;
+    struct IndexProgress {
+        std::atomic_bool cancel{false};
+        std::atomic_int done{0};
+        std::atomic_int total{0};
+    };
+    std::shared_ptr<IndexProgress> m_indexProgress;
+    QThread *m_indexThread = nullptr;
+    QTimer *m_progressTimer = nullptr;
     QLabel *m_damageNote = nullptr;
     QAction *m_back = nullptr;
     QAction *m_forward = nullptr;

@@ -67,6 +67,7 @@ HelpDocument openDocument(const QString &path)
     HelpDocument doc;
     if (!doc.open(path))
         qFatal("cannot open %s", qPrintable(path));
+    doc.buildSearchIndex();
     return doc;
 }
 
@@ -204,6 +205,7 @@ private slots:
     void searchFoldsKanaAndWidth();
     void windowPaneFollowsAndOpens();
     void fileWithoutContentsOrIndex();
+    void searchIsBuiltInTheBackground();
     void toolbarEnablement();
     void searchResultHighlightsHits();
     void windowRemembersSizeAndZoom();
@@ -314,6 +316,7 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
             HelpDocument doc;
             if (!doc.open(dir.filePath("bad.chm")))
                 continue;
+            doc.buildSearchIndex();
             ++opened;
             if (!doc.damaged())
                 continue;
@@ -379,6 +382,7 @@ void TestHelp::craftedLengthsAreDamageNotCrashes()
     QVERIFY(doc.open(dir.filePath("crafted.chm")));
     QVERIFY(!doc.chm().read(unreadable));
     HelpWindow window(std::move(doc));
+    QVERIFY(window.waitForSearch());
     QVERIFY(window.document().damaged());
     QVERIFY(window.damageNote()->isVisibleTo(&window));
     QCOMPARE(window.showHome(), !home.isEmpty());
@@ -540,6 +544,32 @@ void TestHelp::fileWithoutContentsOrIndex()
     window.contentsTree()->setCurrentItem(window.contentsTree()->topLevelItem(2));
     QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/b.htm"));
     QCOMPARE(window.search(QStringLiteral("b")), 1);
+}
+
+// The window shows the first page at once; search says it is not ready
+// until the thread that reads every page is done, then runs what was typed.
+void TestHelp::searchIsBuiltInTheBackground()
+{
+    for (const char *file : {"nested.chm", "nodefault.chm"}) {
+        HelpDocument doc;
+        QVERIFY(doc.open(testFile(file)));
+        QVERIFY(!doc.searchReady());
+        HelpWindow window(std::move(doc));
+        QVERIFY(window.showHome());
+        if (!window.document().searchReady()) {
+            QVERIFY(!window.searchBox()->isEnabled());
+            QCOMPARE(window.search(QStringLiteral("b")), 0);
+        }
+        QVERIFY(window.waitForSearch());
+        QVERIFY(window.searchBox()->isEnabled());
+        QVERIFY(window.contentsTree()->topLevelItemCount() > 0);
+        QVERIFY(window.searchResults()->count() > 0 || window.search(QStringLiteral("b")) > 0);
+        QVERIFY(!window.damageNote()->isVisibleTo(&window));
+    }
+    // Closed at once while the thread still reads.
+    HelpDocument doc;
+    QVERIFY(doc.open(committedChm()));
+    delete new HelpWindow(std::move(doc));
 }
 
 void TestHelp::toolbarEnablement()
