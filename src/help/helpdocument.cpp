@@ -56,13 +56,38 @@ bool HelpDocument::open(const QString &fileName)
     if (m_home.isEmpty())
         m_damaged = true;
 
-    if (!m_chm.contentsFile().isEmpty()) {
-        m_contents = readSitemap(m_chm.contentsFile());
-        m_hasContentsFile = !m_contents.isEmpty();
-    }
-    if (!m_chm.indexFile().isEmpty())
-        m_index = readSitemap(m_chm.indexFile());
     return true;
+}
+
+std::optional<QList<SitemapEntry>> HelpDocument::readContents(const ChmFile &chm)
+{
+    if (chm.contentsFile().isEmpty())
+        return QList<SitemapEntry>();
+    return readSitemap(chm, chm.contentsFile());
+}
+
+void HelpDocument::setContents(const std::optional<QList<SitemapEntry>> &contents)
+{
+    m_damaged = m_damaged || !contents;
+    m_contentsReady = true;
+    if (contents && !contents->isEmpty()) {
+        m_contents = *contents;
+        m_hasContentsFile = true;
+    }
+}
+
+std::optional<QList<SitemapEntry>> HelpDocument::readIndex(const ChmFile &chm)
+{
+    if (chm.indexFile().isEmpty())
+        return QList<SitemapEntry>();
+    return readSitemap(chm, chm.indexFile());
+}
+
+void HelpDocument::setIndex(const std::optional<QList<SitemapEntry>> &index)
+{
+    m_damaged = m_damaged || !index;
+    m_index = index.value_or(QList<SitemapEntry>());
+    m_indexReady = true;
 }
 
 std::shared_ptr<const HelpDocument::SearchIndex> HelpDocument::buildSearchIndex(const ChmFile &chm,
@@ -98,6 +123,10 @@ std::shared_ptr<const HelpDocument::SearchIndex> HelpDocument::buildSearchIndex(
 
 void HelpDocument::buildSearchIndex()
 {
+    if (!m_contentsReady)
+        setContents(readContents(m_chm));
+    if (!m_indexReady)
+        setIndex(readIndex(m_chm));
     const std::atomic_bool never{false};
     setSearchIndex(buildSearchIndex(m_chm, never, nullptr, nullptr));
 }
@@ -112,14 +141,12 @@ void HelpDocument::setSearchIndex(std::shared_ptr<const SearchIndex> index)
     }
 }
 
-QList<SitemapEntry> HelpDocument::readSitemap(const QString &path)
+std::optional<QList<SitemapEntry>> HelpDocument::readSitemap(const ChmFile &chm, const QString &path)
 {
-    const auto html = text(path);
-    if (!html) {
-        m_damaged = true;
-        return {};
-    }
-    QList<SitemapEntry> entries = helptext::parseSitemap(*html);
+    const auto bytes = chm.read(path);
+    if (!bytes)
+        return std::nullopt;
+    QList<SitemapEntry> entries = helptext::parseSitemap(helptext::decode(*bytes, chm.locale()));
     // Locals become paths inside the file, so the viewer needs no more
     // knowledge of where the sitemap lies.
     auto resolve = [&](auto &self, QList<SitemapEntry> &list) -> void {

@@ -13,8 +13,8 @@
 namespace kanaroll {
 
 // A compiled help file as its viewer needs it. Opening reads only what the
-// first page needs: the file's record, the default topic, the contents and
-// the index. The full-text search needs every topic read, and is built apart
+// first page needs: the file's record and the default topic. The contents
+// and the index are read apart (readContents, readIndex). The full-text search needs every topic read, and is built apart
 // (buildSearchIndex, on a thread of its own in the window). What cannot be
 // read is left out and remembered as damage.
 class HelpDocument
@@ -50,19 +50,28 @@ public:
     // A page or sitemap decoded with the file's code page.
     std::optional<QString> text(const QString &path) const;
 
-    // The table of contents; a file without one gets its pages' titles once
-    // the search index is in.
+    // The table of contents, read apart from open() like the index; a file
+    // without one gets its pages' titles once the search index is in.
     const QList<helptext::SitemapEntry> &contents() const { return m_contents; }
     bool hasContentsFile() const { return m_hasContentsFile; }
-    // The index keywords; empty when the file has none.
+    bool contentsReady() const { return m_contentsReady; }
+    static std::optional<QList<helptext::SitemapEntry>> readContents(const ChmFile &chm);
+    void setContents(const std::optional<QList<helptext::SitemapEntry>> &contents);
+    // The index keywords; empty when the file has none or before they are
+    // read. The index is read apart from open(), as it can be long.
     const QList<helptext::SitemapEntry> &index() const { return m_index; }
+    bool indexReady() const { return m_indexReady; }
+    // The keywords of a file's index; none when it has no index, nullopt
+    // when it cannot be read. Safe on any thread with a ChmFile of its own.
+    static std::optional<QList<helptext::SitemapEntry>> readIndex(const ChmFile &chm);
+    void setIndex(const std::optional<QList<helptext::SitemapEntry>> &index);
 
     // Reads every topic of a file for search. Safe on any thread with a
     // ChmFile of its own; stops early, returning null, when `cancel` is set.
     // `done` and `total` count the objects read, for progress.
     static std::shared_ptr<const SearchIndex> buildSearchIndex(const ChmFile &chm, const std::atomic_bool &cancel,
                                                               std::atomic_int *done, std::atomic_int *total);
-    // The same for this document, here and now.
+    // The same for this document, here and now, with its contents and index.
     void buildSearchIndex();
     void setSearchIndex(std::shared_ptr<const SearchIndex> index);
     bool searchReady() const { return m_search != nullptr; }
@@ -83,7 +92,7 @@ public:
     bool damaged() const { return m_damaged || (m_search && m_search->damaged); }
 
 private:
-    QList<helptext::SitemapEntry> readSitemap(const QString &path);
+    static std::optional<QList<helptext::SitemapEntry>> readSitemap(const ChmFile &chm, const QString &path);
 
     ChmFile m_chm;
     QString m_fileName;
@@ -92,6 +101,8 @@ private:
     QList<helptext::SitemapEntry> m_index;
     std::shared_ptr<const SearchIndex> m_search;
     bool m_hasContentsFile = false;
+    bool m_indexReady = false;
+    bool m_contentsReady = false;
     bool m_damaged = false;
 };
 

@@ -66,13 +66,6 @@ QString decodeWith(const char *name, const QByteArray &bytes)
     return decoder(bytes);
 }
 
-bool isUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(bytes);
-    return !decoder.hasError();
-}
-
 bool isCombining(char32_t c)
 {
     // The half-width sound marks combine in NFKC though they are letters.
@@ -123,8 +116,12 @@ QString decode(const QByteArray &bytes, quint32 locale)
         if (decoder.isValid())
             return decoder(bytes);
     }
-    if (isUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8(bytes);
+        if (!utf8.hasError())
+            return text;
+    }
     return decodeWith(codePageOfLocale(locale), bytes);
 }
 
@@ -314,14 +311,15 @@ QList<SitemapEntry> parseSitemap(const QString &html)
         qsizetype nameEnd = 0;
         while (nameEnd < tag.size() && !tag[nameEnd].isSpace() && tag[nameEnd] != u'>')
             ++nameEnd;
-        const QString name = tag.left(nameEnd).toString().toLower();
+        const QStringView name = tag.left(nameEnd);
+        auto is = [&name](QLatin1StringView wanted) { return name.compare(wanted, Qt::CaseInsensitive) == 0; };
 
-        if (name == QLatin1String("object")) {
+        if (is(QLatin1StringView("object"))) {
             const auto attrs = attributes(tag);
             inObject = attribute(attrs, QStringLiteral("type")).compare(QLatin1String("text/sitemap"),
                                                                          Qt::CaseInsensitive) == 0;
             current = {};
-        } else if (name == QLatin1String("param") && inObject) {
+        } else if (inObject && is(QLatin1StringView("param"))) {
             const auto attrs = attributes(tag);
             const QString key = attribute(attrs, QStringLiteral("name")).toLower();
             const QString value = attribute(attrs, QStringLiteral("value"));
@@ -331,18 +329,18 @@ QList<SitemapEntry> parseSitemap(const QString &html)
                 current.name = value.simplified();
             else if (key == QLatin1String("local") && !value.trimmed().isEmpty())
                 current.locals.append(value.trimmed());
-        } else if (name == QLatin1String("/object")) {
+        } else if (is(QLatin1StringView("/object"))) {
             if (inObject && !current.name.isEmpty())
                 levels.last()->append(std::move(current));
             current = {};
             inObject = false;
-        } else if (name == QLatin1String("ul")) {
+        } else if (is(QLatin1StringView("ul"))) {
             QList<SitemapEntry> *level = levels.last();
             const bool nest = !level->isEmpty() && levels.size() < kMaxSitemapDepth;
             if (nest)
                 levels.append(&level->last().children);
             opened.append(nest);
-        } else if (name == QLatin1String("/ul")) {
+        } else if (is(QLatin1StringView("/ul"))) {
             if (!opened.isEmpty() && opened.takeLast() && levels.size() > 1)
                 levels.removeLast();
         }
@@ -430,6 +428,32 @@ QString fold(const QString &text, QList<qsizetype> *sourceIndex)
         i = end;
     }
     return out;
+}
+
+QList<IndexRow> indexRows(const QList<SitemapEntry> &entries)
+{
+    QList<IndexRow> rows;
+    auto add = [&rows](auto &self, const QList<SitemapEntry> &list, int depth, const QString &above,
+                       int parent) -> void {
+        for (const SitemapEntry &entry : list) {
+            const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
+            const QString name = fold(entry.name);
+            rows.append({QString(qsizetype(depth) * 2, u' ') + entry.name, entry.locals.value(0),
+                         above.isEmpty() ? name : fold(words), name, parent});
+            self(self, entry.children, depth + 1, words, int(rows.size()) - 1);
+        }
+    };
+    add(add, entries, 0, QString(), -1);
+    return rows;
+}
+
+int matchRank(const IndexRow &row, const QString &wanted)
+{
+    if (row.foldedName == wanted)
+        return 0;
+    if (row.foldedName.startsWith(wanted))
+        return 1;
+    return row.folded.contains(wanted) ? 2 : 3;
 }
 
 QStringList searchTerms(const QString &query)

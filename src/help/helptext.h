@@ -57,6 +57,22 @@ QString sitemapTarget(const QString &local, const QString &sitemapPath);
 // position in text of the character it came from.
 QString fold(const QString &text, QList<qsizetype> *sourceIndex = nullptr);
 
+// One line of an index pane: the keyword, indented by depth; its first
+// page; the folded words it is found by (its own and its keyword's); its own
+// folded name; the row of the keyword above it, or -1.
+struct IndexRow {
+    QString text;
+    QString path;
+    QString folded;
+    QString foldedName;
+    int parent = -1;
+};
+QList<IndexRow> indexRows(const QList<SitemapEntry> &entries);
+
+// How well a keyword matches what was typed, both folded: 0 the same, 1
+// starts with it, 2 holds it (in its words), 3 not at all.
+int matchRank(const IndexRow &row, const QString &wanted);
+
 // The folded search terms of a query: words split at white space.
 QStringList searchTerms(const QString &query);
 

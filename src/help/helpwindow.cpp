@@ -33,9 +33,9 @@ using helptext::SitemapEntry;
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kFoldedRole = Qt::UserRole + 1;
-constexpr int kParentRole = Qt::UserRole + 2;     // row of an index entry's keyword, or -1
 constexpr int kShownChildRole = Qt::UserRole + 3; // while filtering
+// Index lines added to the list per turn of the event loop.
+constexpr int kIndexBatch = 2000;
 
 constexpr QSize kWindowEms(72, 52);
 constexpr int kPaneEms = 18;
@@ -81,6 +81,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     indexLayout->addWidget(new QLabel(QStringLiteral("キーワードを入力してください:")));
     m_indexFilter = new QLineEdit;
     m_indexFilter->setClearButtonEnabled(true);
+    m_indexFilter->setAccessibleName(QStringLiteral("キーワード"));
     indexLayout->addWidget(m_indexFilter);
     m_indexList = new QListWidget;
     indexLayout->addWidget(m_indexList);
@@ -165,6 +166,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     connect(m_viewer, &QTextBrowser::forwardAvailable, m_forward, &QAction::setEnabled);
     connect(m_viewer, &QTextBrowser::sourceChanged, this, &HelpWindow::pageChanged);
 
+    connect(m_contents, &QTreeWidget::itemExpanded, this, &HelpWindow::fillContentsItem);
     connect(m_contents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         if (item && !m_following)
             m_viewer->showPath(item->data(0, kPathRole).toString());
@@ -184,8 +186,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
             [this] { openSearchResult(m_searchResults->currentRow()); });
     m_indexFilter->installEventFilter(this);
 
-    buildContents();
-    buildIndex();
+    m_tabs->setTabVisible(1, !m_doc.chm().indexFile().isEmpty());
     resize(kWindowEms * em);
     restoreSettings();
     pageChanged(QUrl());
@@ -221,8 +222,13 @@ void HelpWindow::updateDamageNote()
 // the window already shows the first page.
 void HelpWindow::startSearchIndex()
 {
-    if (m_doc.searchReady())
+    if (m_doc.searchReady()) {
+        buildContents();
+        m_indexRows = helptext::indexRows(m_doc.index());
+        while (m_indexList->count() < m_indexRows.size())
+            addIndexRows();
         return;
+    }
     m_searchBox->setEnabled(false);
     m_searchRun->setEnabled(false);
     if (!m_doc.isOpen()) {
@@ -233,7 +239,14 @@ void HelpWindow::startSearchIndex()
     auto progress = std::make_shared<IndexProgress>();
     m_indexProgress = progress;
     ChmFile chm = m_doc.chm().reopen();
+    m_indexFilter->setEnabled(false);
     m_indexThread = QThread::create([this, progress, chm = std::move(chm)] {
+        const auto contents = HelpDocument::readContents(chm);
+        QMetaObject::invokeMethod(this, [this, contents] { contentsReady(contents); }, Qt::QueuedConnection);
+        const auto keywords = HelpDocument::readIndex(chm);
+        const auto rows = helptext::indexRows(keywords.value_or(QList<SitemapEntry>()));
+        QMetaObject::invokeMethod(
+            this, [this, keywords, rows] { keywordsReady(keywords, rows); }, Qt::QueuedConnection);
         auto index = HelpDocument::buildSearchIndex(chm, progress->cancel, &progress->done, &progress->total);
         if (index)
             QMetaObject::invokeMethod(this, [this, index] { searchIndexReady(index); }, Qt::QueuedConnection);
@@ -243,6 +256,33 @@ void HelpWindow::startSearchIndex()
     m_progressTimer->setInterval(250);
     connect(m_progressTimer, &QTimer::timeout, this, &HelpWindow::showSearchProgress);
     m_progressTimer->start();
+}
+
+void HelpWindow::keywordsReady(const std::optional<QList<SitemapEntry>> &index, const QList<helptext::IndexRow> &rows)
+{
+    m_doc.setIndex(index);
+    m_indexRows = rows;
+    updateDamageNote();
+    addIndexRows();
+}
+
+// A long index goes into the list a part at a time, so that the window
+// keeps painting; the filter waits for the whole.
+void HelpWindow::addIndexRows()
+{
+    const int end = int(std::min<qsizetype>(m_indexList->count() + kIndexBatch, m_indexRows.size()));
+    for (int row = m_indexList->count(); row < end; ++row) {
+        auto *item = new QListWidgetItem(m_indexRows.at(row).text, m_indexList);
+        item->setData(kPathRole, m_indexRows.at(row).path);
+    }
+    if (end < m_indexRows.size()) {
+        QMetaObject::invokeMethod(this, &HelpWindow::addIndexRows, Qt::QueuedConnection);
+        return;
+    }
+    m_tabs->setTabVisible(1, m_indexList->count() > 0);
+    m_indexFilter->setEnabled(true);
+    if (!m_indexFilter->text().isEmpty())
+        filterIndex(m_indexFilter->text());
 }
 
 void HelpWindow::showSearchProgress()
@@ -277,7 +317,12 @@ bool HelpWindow::waitForSearch()
 {
     if (m_indexThread)
         m_indexThread->wait();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    while (m_indexList->count() < m_indexRows.size() || !m_doc.indexReady() || !m_doc.contentsReady()
+           || (m_doc.isOpen() && !m_doc.searchReady())) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (!m_indexThread)
+            break;
+    }
     return m_doc.searchReady();
 }
 
@@ -286,67 +331,111 @@ bool HelpWindow::showHome()
     return m_viewer->showDefaultTopic();
 }
 
+void HelpWindow::contentsReady(const std::optional<QList<SitemapEntry>> &contents)
+{
+    m_doc.setContents(contents);
+    m_contents->setRootIsDecorated(m_doc.hasContentsFile());
+    updateDamageNote();
+    buildContents();
+    pageChanged(m_viewer->source());
+}
+
 void HelpWindow::buildContents()
 {
-    auto add = [this](auto &self, const QList<SitemapEntry> &entries, QTreeWidgetItem *parent) -> void {
+    m_contents->clear();
+    m_unfilled.clear();
+    m_contentsByPath.clear();
+    qsizetype total = 0;
+    auto index = [&](auto &self, const QList<SitemapEntry> &entries, QList<int> route) -> void {
+        route.append(0);
         for (const SitemapEntry &entry : entries) {
-            auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
-            item->setText(0, entry.name);
+            ++total;
             if (!entry.locals.isEmpty()) {
                 // A page is found under its anchor, else at its first entry.
                 const QString local = entry.locals.first();
-                item->setData(0, kPathRole, local);
-                if (!m_contentsByPath.contains(local.toLower()))
-                    m_contentsByPath.insert(local.toLower(), item);
-                if (!m_contentsByPath.contains(pathKey(local)))
-                    m_contentsByPath.insert(pathKey(local), item);
+                for (const QString &key : {local.toLower(), pathKey(local)}) {
+                    if (!m_contentsByPath.contains(key))
+                        m_contentsByPath.insert(key, route);
+                }
             }
-            self(self, entry.children, item);
+            self(self, entry.children, route);
+            ++route.last();
         }
     };
-    add(add, m_doc.contents(), nullptr);
-    m_contents->expandToDepth(0);
+    index(index, m_doc.contents(), {});
+    SitemapEntry root;
+    root.children = m_doc.contents();
+    m_unfilled.insert(m_contents->invisibleRootItem(), &root);
+    fillContentsItem(m_contents->invisibleRootItem());
+    // A short contents opens its first level, as a book shows its chapters.
+    if (total <= 2000) {
+        for (int i = 0; i < m_contents->topLevelItemCount(); ++i) {
+            fillContentsItem(m_contents->topLevelItem(i));
+            m_contents->topLevelItem(i)->setExpanded(true);
+        }
+    }
 }
 
-void HelpWindow::buildIndex()
+void HelpWindow::fillContentsItem(QTreeWidgetItem *item)
 {
-    auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above,
-                      int parentRow) -> void {
-        for (const SitemapEntry &entry : entries) {
-            auto *item = new QListWidgetItem(QString(qsizetype(depth) * 2, u' ') + entry.name, m_indexList);
-            item->setData(kPathRole, entry.locals.value(0));
-            item->setData(kParentRole, parentRow);
-            // A sub-keyword is found by its own words and by its keyword's.
-            const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
-            item->setData(kFoldedRole, helptext::fold(words));
-            self(self, entry.children, depth + 1, words, m_indexList->count() - 1);
+    const SitemapEntry *entry = m_unfilled.take(item);
+    if (!entry)
+        return;
+    QList<QTreeWidgetItem *> children;
+    children.reserve(entry->children.size());
+    for (const SitemapEntry &child : entry->children) {
+        auto *childItem = new QTreeWidgetItem(QStringList{child.name});
+        if (!child.locals.isEmpty())
+            childItem->setData(0, kPathRole, child.locals.first());
+        if (!child.children.isEmpty()) {
+            childItem->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            m_unfilled.insert(childItem, &child);
         }
-    };
-    add(add, m_doc.index(), 0, QString(), -1);
-    m_tabs->setTabVisible(1, m_indexList->count() > 0);
+        children.append(childItem);
+    }
+    item->addChildren(children);
+}
+
+QTreeWidgetItem *HelpWindow::contentsItem(const QList<int> &route)
+{
+    QTreeWidgetItem *item = m_contents->invisibleRootItem();
+    for (const int at : route) {
+        fillContentsItem(item);
+        item = item->child(at);
+        if (!item)
+            return nullptr;
+    }
+    return item;
 }
 
 void HelpWindow::filterIndex(const QString &text)
 {
+    if (m_indexList->count() < m_indexRows.size())
+        return; // still being filled; filtered once whole
     const QString wanted = helptext::fold(text.trimmed());
-    QListWidgetItem *first = nullptr;
+    // The current entry is the best match: the same keyword, else the
+    // first that starts with the text, else the first that holds it.
+    QListWidgetItem *best = nullptr;
+    int bestRank = 3;
     // Backwards, so that a shown sub-keyword shows its keyword above it.
-    // The current entry is the first that matches itself.
     for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
-        if (item->data(kFoldedRole).toString().contains(wanted)) {
+        const helptext::IndexRow &line = m_indexRows.at(row);
+        const int rank = helptext::matchRank(line, wanted);
+        if (rank < 3) {
             item->setHidden(false);
-            first = item;
+            if (rank <= bestRank) {
+                best = item;
+                bestRank = rank;
+            }
         } else if (!item->data(kShownChildRole).toBool()) {
             item->setHidden(true);
         }
         item->setData(kShownChildRole, false);
-        if (!item->isHidden()) {
-            if (QListWidgetItem *parent = m_indexList->item(item->data(kParentRole).toInt()))
-                parent->setData(kShownChildRole, true);
-        }
+        if (!item->isHidden() && line.parent >= 0)
+            m_indexList->item(line.parent)->setData(kShownChildRole, true);
     }
-    m_indexList->setCurrentItem(first);
+    m_indexList->setCurrentItem(best);
 }
 
 void HelpWindow::openIndexItem(QListWidgetItem *item)
@@ -410,10 +499,10 @@ void HelpWindow::pageChanged(const QUrl &url)
     // The tree follows the page, without opening it again.
     QTreeWidgetItem *item = nullptr;
     if (url.hasFragment())
-        item = m_contentsByPath.value((path + u'#' + url.fragment()).toLower());
-    if (!item)
-        item = m_contentsByPath.value(pathKey(path));
-    if (item) {
+        item = contentsItem(m_contentsByPath.value((path + u'#' + url.fragment()).toLower()));
+    if (!item || item == m_contents->invisibleRootItem())
+        item = contentsItem(m_contentsByPath.value(pathKey(path)));
+    if (item && item != m_contents->invisibleRootItem()) {
         m_following = true;
         m_contents->setCurrentItem(item);
         m_contents->scrollToItem(item);

@@ -41,8 +41,8 @@ public:
     // Shows the default topic; false when the file has no readable page.
     bool showHome();
 
-    // Waits for the search index built in the background and takes it in;
-    // false when there is none (the file did not open).
+    // Waits for the index and the search index built in the background and
+    // takes them in; false when there is none (the file did not open).
     bool waitForSearch();
 
     // Runs a search as typed into the search box; returns the number of
@@ -78,10 +78,14 @@ protected:
 private:
     void startSearchIndex();
     void searchIndexReady(std::shared_ptr<const HelpDocument::SearchIndex> index);
+    void keywordsReady(const std::optional<QList<helptext::SitemapEntry>> &index, const QList<helptext::IndexRow> &rows);
+    void addIndexRows();
     void showSearchProgress();
     void updateDamageNote();
+    void contentsReady(const std::optional<QList<helptext::SitemapEntry>> &contents);
     void buildContents();
-    void buildIndex();
+    void fillContentsItem(QTreeWidgetItem *item);
+    QTreeWidgetItem *contentsItem(const QList<int> &route);
     void filterIndex(const QString &text);
     void openIndexItem(QListWidgetItem *item);
     void pageChanged(const QUrl &url);
@@ -116,7 +120,12 @@ private:
     QAction *m_print = nullptr;
     QAction *m_zoomIn = nullptr;
     QAction *m_zoomOut = nullptr;
-    QHash<QString, QTreeWidgetItem *> m_contentsByPath; // lower-case path, with and without anchor
+    QList<helptext::IndexRow> m_indexRows; // as shown in m_indexList
+    // Where each page stands in the contents, as child numbers from the top:
+    // lower-case path, with and without anchor. Items are made as their
+    // parents open, so that a contents of thousands costs nothing at first.
+    QHash<QString, QList<int>> m_contentsByPath;
+    QHash<QTreeWidgetItem *, const helptext::SitemapEntry *> m_unfilled;
     QStringList m_searchTerms;
     int m_zoomStep = 0;
     bool m_following = false;
