@@ -96,11 +96,19 @@ public:
             if (!checkChunk(dir.mid(qsizetype(kItspLength + c * blockLength), blockLength)))
                 return false;
         }
-        // A compressed section that does not add up is left unread, and
-        // what lies outside it can still be shown.
-        if (!checkCompression())
+        // A compressed section whose block table does not add up is left
+        // unread, and what lies outside it can still be shown; control data
+        // that chmlib divides by must be sound, as it reads them on opening.
+        switch (checkCompression()) {
+        case Compression::Sound:
+            return true;
+        case Compression::Unreadable:
             m_uncompressed = 0;
-        return true;
+            return true;
+        case Compression::Refused:
+            break;
+        }
+        return false;
     }
 
 private:
@@ -185,19 +193,21 @@ private:
         return true;
     }
 
-    bool checkCompression()
+    enum class Compression { Sound, Unreadable, Refused };
+
+    Compression checkCompression()
     {
-        // All three live in the plain section, inside the file, or chmlib
-        // reads them through a decompressor it has not set up yet.
+        // Unless all three lie in the plain section, inside the file, chmlib
+        // leaves the compressed section alone, and so does this reader.
         for (const Entry *e : {&m_control, &m_reset, &m_content}) {
             if (!e->present || e->section != 0 || e->offset > quint64(m_size)
                 || !within(m_dataOffset + e->offset, e->length))
-                return false;
+                return Compression::Unreadable;
         }
         QByteArray control;
         if (m_control.length < 0x18 || m_control.length > 0x1000
             || !fetch(m_dataOffset + m_control.offset, 0x18, &control) || control.mid(4, 4) != "LZXC")
-            return false;
+            return Compression::Refused;
         // chmlib reckons these in 32 bits; so does this check.
         const quint32 version = le32(control, 8);
         quint32 resetInterval = le32(control, 12);
@@ -211,14 +221,14 @@ private:
         if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0
             || resetInterval == 0 || resetInterval % (windowSize / 2) != 0
             || resetInterval / (windowSize / 2) * le32(control, 20) == 0)
-            return false;
+            return Compression::Refused;
 
         // The reset table: chmlib sizes its buffers by the block length,
         // cut to 32 bits, and reads blocks as long as the table says, so a
         // wrong one there overruns them.
         QByteArray reset;
         if (m_reset.length < 0x28 || !fetch(m_dataOffset + m_reset.offset, m_reset.length, &reset))
-            return false;
+            return Compression::Unreadable;
         const quint64 blocks = le32(reset, 4);
         const quint64 tableOffset = le32(reset, 12);
         const quint64 uncompressed = le64(reset, 0x10);
@@ -227,16 +237,16 @@ private:
         if (le32(reset, 0) != 2 || blockLength != kLzxFrame || blocks == 0 || tableOffset < 0x28
             || tableOffset > m_reset.length || blocks > (m_reset.length - tableOffset) / 8
             || compressed > m_content.length || uncompressed > blocks * blockLength)
-            return false;
+            return Compression::Unreadable;
         quint64 previous = 0;
         for (quint64 b = 0; b < blocks; ++b) {
             const quint64 start = le64(reset, qsizetype(tableOffset + b * 8));
             if (start < previous || start > compressed || (b == 0 && start != 0))
-                return false;
+                return Compression::Unreadable;
             previous = start;
         }
         m_uncompressed = uncompressed;
-        return true;
+        return Compression::Sound;
     }
 
     struct Entry {

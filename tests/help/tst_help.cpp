@@ -164,12 +164,14 @@ QByteArray withObjectLength(QByteArray chm, const QByteArray &name, quint64 leng
     qFatal("no object %s", name.constData());
 }
 
-// The file with a field of the compressed section's reset table replaced.
-QByteArray withResetTableField(QByteArray chm, qsizetype field, quint64 value)
+// The file with a field of the compressed section's reset table (or its
+// control data) replaced.
+QByteArray withResetTableField(QByteArray chm, qsizetype field, quint64 value,
+                               const QByteArray &object = "/InstanceData/ResetTable")
 {
     quint64 dataOffset = 0;
     for (const DirEntry &e : directory(chm, &dataOffset)) {
-        if (e.name.endsWith("/InstanceData/ResetTable")) {
+        if (e.name.endsWith(object)) {
             const qsizetype at = qsizetype(dataOffset + e.offset) + field;
             const int bytes = field >= 0x10 ? 8 : 4;
             chm.replace(at, bytes, QByteArray(reinterpret_cast<const char *>(&value), bytes));
@@ -331,6 +333,10 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
     QVERIFY(damaged > 0);
 
     // Not a help file at all: the window says so, and shows no page.
+    // A window chmlib would divide by.
+    dir.write("window.chm", withResetTableField(whole, 16, 0, "/MSCompressed/ControlData"));
+    QVERIFY(!HelpDocument().open(dir.filePath("window.chm")));
+
     dir.write("broken.chm", QByteArray("ITSF") + QByteArray(100, '\0'));
     HelpDocument broken;
     QVERIFY(!broken.open(dir.filePath("broken.chm")));
