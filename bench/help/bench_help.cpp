@@ -60,7 +60,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 QByteArray page(int i)
 {
     QByteArray b = "<html><head><title>" + identifier(i)
-        + "</title><link rel=\"stylesheet\" href=\"../ref.css\"></head><body>\n<h1>" + identifier(i) + "</h1>\n";
+        + "</title><link rel=\"stylesheet\" type=\"text/css\" href=\"../ref.css\"></head><body>\n<h1>" + identifier(i) + "</h1>\n";
     quint32 seed = quint32(i) * 2654435761u;
     for (int para = 0; para < 4; ++para) {
         b += "<p>";

@@ -456,6 +456,92 @@ int matchRank(const IndexRow &row, const QString &wanted)
     return row.folded.contains(wanted) ? 2 : 3;
 }
 
+QStringList nowrapClasses(const QString &css)
+{
+    static const QRegularExpression rule(QStringLiteral("([^{}]+)\\{([^{}]*)\\}"));
+    static const QRegularExpression nowrap(QStringLiteral("white-space\\s*:\\s*nowrap"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression lastClass(QStringLiteral("\\.([A-Za-z_][\\w-]*)\\s*$"));
+    QStringList out;
+    for (auto it = rule.globalMatch(css); it.hasNext();) {
+        const auto m = it.next();
+        if (!m.captured(2).contains(nowrap))
+            continue;
+        for (const QString &selector : m.captured(1).split(u',')) {
+            const auto c = lastClass.match(selector);
+            if (c.hasMatch() && !out.contains(c.captured(1)))
+                out.append(c.captured(1));
+        }
+    }
+    return out;
+}
+
+QString joinNowrapRuns(const QString &html, const QStringList &classes)
+{
+    static const QRegularExpression nowrap(QStringLiteral("white-space\\s*:\\s*nowrap"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (!html.contains(QLatin1String("nowrap"), Qt::CaseInsensitive) && !html.contains(QLatin1String("<nobr"), Qt::CaseInsensitive)
+        && classes.isEmpty())
+        return html;
+    QString out;
+    out.reserve(html.size());
+    QList<bool> spans; // open spans and <nobr>: whether each keeps its text on one line
+    qsizetype i = 0;
+    const qsizetype n = html.size();
+    while (i < n) {
+        if (html[i] == u'<') {
+            const qsizetype gt = html.indexOf(u'>', i);
+            const qsizetype end = gt < 0 ? n : gt + 1;
+            const QStringView tag = QStringView(html).mid(i + 1, end - i - 2);
+            qsizetype nameEnd = 0;
+            while (nameEnd < tag.size() && !tag[nameEnd].isSpace())
+                ++nameEnd;
+            const QStringView name = tag.left(nameEnd);
+            const bool inside = !spans.isEmpty() && spans.last();
+            if (name.compare(u"span", Qt::CaseInsensitive) == 0) {
+                bool keep = inside || tag.toString().contains(nowrap);
+                if (!keep && !classes.isEmpty()) {
+                    for (const auto &[key, value] : attributes(tag)) {
+                        if (key == QLatin1String("class")) {
+                            for (const QString &c : value.split(u' ', Qt::SkipEmptyParts))
+                                keep = keep || classes.contains(c);
+                        }
+                    }
+                }
+                spans.append(keep);
+            } else if (name.compare(u"nobr", Qt::CaseInsensitive) == 0) {
+                spans.append(true);
+            } else if ((name.compare(u"/span", Qt::CaseInsensitive) == 0
+                        || name.compare(u"/nobr", Qt::CaseInsensitive) == 0)
+                       && !spans.isEmpty()) {
+                spans.removeLast();
+            }
+            out += QStringView(html).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        const qsizetype lt = html.indexOf(u'<', i);
+        const qsizetype stop = lt < 0 ? n : lt;
+        if (spans.isEmpty() || !spans.last()) {
+            out += QStringView(html).mid(i, stop - i);
+        } else {
+            bool space = false;
+            for (qsizetype k = i; k < stop; ++k) {
+                if (html[k].isSpace()) {
+                    if (!space)
+                        out += QChar(0x00a0);
+                    space = true;
+                } else {
+                    out += html[k];
+                    space = false;
+                }
+            }
+        }
+        i = stop;
+    }
+    return out;
+}
+
 QStringList searchTerms(const QString &query)
 {
     return fold(query).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);

@@ -73,6 +73,14 @@ QList<IndexRow> indexRows(const QList<SitemapEntry> &entries);
 // starts with it, 2 holds it (in its words), 3 not at all.
 int matchRank(const IndexRow &row, const QString &wanted);
 
+// The classes a style sheet keeps on one line ("span.code { white-space:
+// nowrap }" gives "code").
+QStringList nowrapClasses(const QString &css);
+// A page with the white space inside nowrap spans (by style, by one of
+// `classes`, or <nobr>) made one no-break space each, so that a viewer
+// without that property still keeps such runs whole.
+QString joinNowrapRuns(const QString &html, const QStringList &classes);
+
 // The folded search terms of a query: words split at white space.
 QStringList searchTerms(const QString &query);
 

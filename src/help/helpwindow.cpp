@@ -167,10 +167,17 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     connect(m_viewer, &QTextBrowser::sourceChanged, this, &HelpWindow::pageChanged);
 
     connect(m_contents, &QTreeWidget::itemExpanded, this, &HelpWindow::fillContentsItem);
+    // A heading without a page of its own opens and closes; the page
+    // shown stays, and history gets no step.
     connect(m_contents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
-        if (item && !m_following)
+        if (item && !m_following && !item->data(0, kPathRole).toString().isEmpty())
             m_viewer->showPath(item->data(0, kPathRole).toString());
     });
+    connect(m_contents, &QTreeWidget::itemClicked, this, [](QTreeWidgetItem *item) {
+        if (item->data(0, kPathRole).toString().isEmpty())
+            item->setExpanded(!item->isExpanded());
+    });
+    m_contents->installEventFilter(this);
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
     connect(m_indexFilter, &QLineEdit::returnPressed, this, [this] {
         QListWidgetItem *item = m_indexList->currentItem();
@@ -529,6 +536,16 @@ void HelpWindow::printPage()
 
 bool HelpWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Enter on a heading opens or closes it, as a click does.
+    if (watched == m_contents && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        QTreeWidgetItem *item = m_contents->currentItem();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && item
+            && item->data(0, kPathRole).toString().isEmpty()) {
+            item->setExpanded(!item->isExpanded());
+            return true;
+        }
+    }
     // Up and down in the filter box move through the keywords.
     if (watched == m_indexFilter && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
