@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QPainter>
 #include <QSplitter>
+#include <QSvgRenderer>
 #include <QStyle>
 #include <QTabWidget>
 #include <QThread>
@@ -25,6 +27,12 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+// The pictures live in this static library, which nothing else names.
+static void initHelpviewPictures()
+{
+    Q_INIT_RESOURCE(helpview);
+}
 
 namespace kanaroll {
 
@@ -52,6 +60,24 @@ QString pathKey(const QString &path)
 QIcon themeIcon(const char *name, QStyle::StandardPixmap fallback, const QStyle *style)
 {
     return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+}
+
+// One of the toolbar's own pictures, rendered at the sizes a toolbar asks for.
+QIcon artIcon(const char *name)
+{
+    static const bool loaded = (initHelpviewPictures(), true);
+    Q_UNUSED(loaded);
+    QSvgRenderer renderer(QStringLiteral(":/helpview/%1.svg").arg(QLatin1String(name)));
+    QIcon icon;
+    for (const int size : {16, 24, 32}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
 }
 
 } // namespace
@@ -136,10 +162,10 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     m_back = bar->addAction(themeIcon("go-previous", QStyle::SP_ArrowBack, st), QStringLiteral("戻る"));
     m_forward = bar->addAction(themeIcon("go-next", QStyle::SP_ArrowForward, st), QStringLiteral("進む"));
     m_home = bar->addAction(themeIcon("go-home", QStyle::SP_DirHomeIcon, st), QStringLiteral("ホーム"));
-    m_print = bar->addAction(QIcon::fromTheme(QStringLiteral("document-print")), QStringLiteral("印刷"));
+    m_print = bar->addAction(artIcon("print"), QStringLiteral("印刷"));
     bar->addSeparator();
-    m_zoomIn = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-in")), QStringLiteral("拡大"));
-    m_zoomOut = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-out")), QStringLiteral("縮小"));
+    m_zoomIn = bar->addAction(artIcon("zoom-in"), QStringLiteral("拡大"));
+    m_zoomOut = bar->addAction(artIcon("zoom-out"), QStringLiteral("縮小"));
     m_back->setShortcut(QKeySequence::Back);
     m_forward->setShortcut(QKeySequence::Forward);
     m_home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));

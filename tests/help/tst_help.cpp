@@ -725,6 +725,10 @@ void TestHelp::toolbarEnablement()
                                                  window.homeAction()->isEnabled() ? "H" : "-");
     };
     QCOMPARE(state(), QStringLiteral("---")); // at home, no history
+    // Every button has a picture: the program's own where the theme has none.
+    for (QAction *action : {window.printAction(), window.zoomInAction(), window.zoomOutAction()})
+        QVERIFY2(!action->icon().pixmap(16).toImage().isNull() && action->icon().pixmap(16).toImage().pixel(5, 1) != 0,
+                 qPrintable(action->text()));
     QVERIFY(window.printAction()->isEnabled());
     window.viewer()->showPath(QStringLiteral("/sub/kana.htm"));
     QCOMPARE(state(), QStringLiteral("B-H"));
