@@ -118,6 +118,10 @@ private:
     static constexpr quint64 kMaxDirectory = 64ull << 20;
     static constexpr quint64 kMaxPath = 512; // chmlib's own limit
     static constexpr quint64 kLzxFrame = 0x8000; // what LZX decompresses at a time
+    static constexpr const char *kControlPath = "::DataSpace/Storage/MSCompressed/ControlData";
+    static constexpr const char *kResetPath =
+        "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
+    static constexpr const char *kContentPath = "::DataSpace/Storage/MSCompressed/Content";
 
     static quint64 le64(const QByteArray &b, qsizetype at)
     {
@@ -183,31 +187,40 @@ private:
             if (section > 1)
                 return false; // there are only the plain and the compressed section
             // Other objects that overrun their section are refused when read.
-            if (name.endsWith("/MSCompressed/ControlData"))
-                m_control = {section, offset, length, true};
-            else if (name.endsWith("/InstanceData/ResetTable"))
-                m_reset = {section, offset, length, true};
-            else if (name.endsWith("/MSCompressed/Content"))
-                m_content = {section, offset, length, true};
+            // chmlib looks these names up without regard to case; a name
+            // given twice makes the section ambiguous.
+            const Entry entry{section, offset, length, true};
+            for (auto [path, slot] : {std::pair{kControlPath, &m_control}, std::pair{kResetPath, &m_reset},
+                                      std::pair{kContentPath, &m_content}}) {
+                if (qstricmp(name.constData(), path) == 0) {
+                    if (slot->present)
+                        m_ambiguous = true;
+                    if (path == kControlPath && slot->present && !m_ambiguousControl.present)
+                        m_ambiguousControl = *slot;
+                    *slot = entry;
+                }
+            }
         }
         return true;
     }
 
-    enum class Compression { Sound, Unreadable, Refused };
+    struct Entry {
+        quint64 section = 0;
+        quint64 offset = 0;
+        quint64 length = 0;
+        bool present = false;
+    };
 
-    Compression checkCompression()
+    // Control data that chmlib can read must be sound: it divides by them.
+    bool controlSound(const Entry &e) const
     {
-        // Unless all three lie in the plain section, inside the file, chmlib
-        // leaves the compressed section alone, and so does this reader.
-        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
-            if (!e->present || e->section != 0 || e->offset > quint64(m_size)
-                || !within(m_dataOffset + e->offset, e->length))
-                return Compression::Unreadable;
-        }
+        if (e.offset > quint64(m_size) || !within(m_dataOffset + e.offset, std::min<quint64>(e.length, 0x18)))
+            return true; // chmlib cannot read them, and leaves the section alone
         QByteArray control;
-        if (m_control.length < 0x18 || m_control.length > 0x1000
-            || !fetch(m_dataOffset + m_control.offset, 0x18, &control) || control.mid(4, 4) != "LZXC")
-            return Compression::Refused;
+        if (e.length < 0x18 || !fetch(m_dataOffset + e.offset, 0x18, &control))
+            return true;
+        if (control.mid(4, 4) != "LZXC")
+            return false;
         // chmlib reckons these in 32 bits; so does this check.
         const quint32 version = le32(control, 8);
         quint32 resetInterval = le32(control, 12);
@@ -221,8 +234,32 @@ private:
         if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0
             || resetInterval == 0 || resetInterval % (windowSize / 2) != 0
             || resetInterval / (windowSize / 2) * le32(control, 20) == 0)
-            return Compression::Refused;
+            return false;
 
+        return true;
+    }
+
+    enum class Compression { Sound, Unreadable, Refused };
+
+    Compression checkCompression()
+    {
+        // Unless all three are named in the plain section, chmlib leaves
+        // the compressed section alone. Otherwise it reads the control data
+        // on opening, wherever the others lie, and divides by them.
+        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
+            if (!e->present || e->section != 0)
+                return Compression::Unreadable;
+        }
+        for (const Entry *e : {&m_control, &m_ambiguousControl}) {
+            if (e->present && !controlSound(*e))
+                return Compression::Refused;
+        }
+        if (m_ambiguous)
+            return Compression::Unreadable;
+        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
+            if (e->offset > quint64(m_size) || !within(m_dataOffset + e->offset, e->length))
+                return Compression::Unreadable;
+        }
         // The reset table: chmlib sizes its buffers by the block length,
         // cut to 32 bits, and reads blocks as long as the table says, so a
         // wrong one there overruns them.
@@ -249,12 +286,6 @@ private:
         return Compression::Sound;
     }
 
-    struct Entry {
-        quint64 section = 0;
-        quint64 offset = 0;
-        quint64 length = 0;
-        bool present = false;
-    };
 
     int m_fd;
     qint64 m_size;
@@ -263,6 +294,8 @@ private:
     Entry m_control;
     Entry m_reset;
     Entry m_content;
+    Entry m_ambiguousControl; // a second entry of the control data's name
+    bool m_ambiguous = false;
 };
 
 bool isTopic(const QString &path)

@@ -340,9 +340,13 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
     QVERIFY(damaged > 0);
 
     // Not a help file at all: the window says so, and shows no page.
-    // A window chmlib would divide by.
-    dir.write("window.chm", withResetTableField(whole, 16, 0, "/MSCompressed/ControlData"));
-    QVERIFY(!HelpDocument().open(dir.filePath("window.chm")));
+    // A window chmlib would divide by, also when the file is cut short
+    // before the compressed data.
+    const QByteArray zeroWindow = withResetTableField(whole, 16, 0, "/MSCompressed/ControlData");
+    for (const qsizetype length : {whole.size(), qsizetype(28155)}) {
+        dir.write("window.chm", zeroWindow.left(length));
+        QVERIFY(!HelpDocument().open(dir.filePath("window.chm")));
+    }
 
     dir.write("broken.chm", QByteArray("ITSF") + QByteArray(100, '\0'));
     HelpDocument broken;
