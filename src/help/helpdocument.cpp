@@ -37,8 +37,10 @@ bool readTopic(const ChmFile &chm, const QString &path, QString *title, QByteArr
         *title = html ? helptext::title(decoded) : QString();
     if (title && title->isEmpty())
         *title = fileNameOf(path);
-    if (text)
+    if (text) {
         *text = helptext::fold(html ? helptext::plainText(decoded) : decoded.simplified()).toUtf8();
+        text->squeeze(); // the conversion reserves three bytes a character
+    }
     return true;
 }
 

@@ -437,9 +437,13 @@ QList<IndexRow> indexRows(const QList<SitemapEntry> &entries)
                        int parent) -> void {
         for (const SitemapEntry &entry : list) {
             const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
-            const QString name = fold(entry.name);
-            rows.append({QString(qsizetype(depth) * 2, u' ') + entry.name, entry.locals.value(0),
-                         above.isEmpty() ? name : fold(words), name, parent});
+            // Shared with the entry where nothing changes: an index can
+            // hold tens of thousands of keywords.
+            QString name = fold(entry.name);
+            if (name == entry.name)
+                name = entry.name;
+            rows.append({depth > 0 ? QString(qsizetype(depth) * 2, u' ') + entry.name : entry.name,
+                         entry.locals.value(0), above.isEmpty() ? name : fold(words), name, parent});
             self(self, entry.children, depth + 1, words, int(rows.size()) - 1);
         }
     };
