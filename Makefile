@@ -13,7 +13,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
 	fonts-liberation fonts-ipafont-gothic \
 	xvfb xdotool imagemagick cups cups-client poppler-utils printer-driver-cups-pdf \
 	clang clang-tidy libclang-rt-dev \
-	qt6-wayland weston appstream desktop-file-utils file fp-utils
+	qt6-wayland weston appstream desktop-file-utils file
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
