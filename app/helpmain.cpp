@@ -2,13 +2,16 @@
 // that a damaged file can take down only this window. The program starts it
 // with a socket as standard input: "raise" brings the window to the front,
 // and the socket closing (the program ended) closes the window. It answers
-// "shown" once the window is up. Without such a socket it simply shows the
+// "shown" once the first page is painted and "ready" once search can be
+// used. Without such a socket it simply shows the
 // file until the window is closed.
+#include "help/helpviewer.h"
 #include "help/helpwindow.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -17,6 +20,31 @@
 #include <unistd.h>
 
 using namespace kanaroll;
+
+namespace {
+
+// Says "shown" once the page area has been painted for the first time.
+class FirstPaint : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_sent) {
+            m_sent = true;
+            // After this paint has reached the screen.
+            QTimer::singleShot(0, this, [] { ::send(STDIN_FILENO, "shown\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_sent = false;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -55,10 +83,14 @@ int main(int argc, char *argv[])
         });
     }
 
+    if (controlled) {
+        FirstPaint *painted = new FirstPaint(&window);
+        window.viewer()->viewport()->installEventFilter(painted);
+        QObject::connect(&window, &HelpWindow::searchReady, &window,
+                         [] { ::send(STDIN_FILENO, "ready\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT); });
+    }
     window.show();
     window.raise();
     window.activateWindow();
-    if (controlled)
-        ::send(STDIN_FILENO, "shown\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
     return QApplication::exec();
 }

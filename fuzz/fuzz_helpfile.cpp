@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HelpDocument doc;
     if (!doc.open(name))
         return 0;
+    doc.buildSearchIndex();
     walk(doc.contents(), 0);
     walk(doc.index(), 0);
     for (const HelpDocument::Page &page : doc.pages()) {

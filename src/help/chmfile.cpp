@@ -1,5 +1,7 @@
 #include "help/chmfile.h"
 
+#include "help/helptext.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -94,11 +96,19 @@ public:
             if (!checkChunk(dir.mid(qsizetype(kItspLength + c * blockLength), blockLength)))
                 return false;
         }
-        // A compressed section that does not add up is left unread, and
-        // what lies outside it can still be shown.
-        if (!checkCompression())
+        // A compressed section whose block table does not add up is left
+        // unread, and what lies outside it can still be shown; control data
+        // that chmlib divides by must be sound, as it reads them on opening.
+        switch (checkCompression()) {
+        case Compression::Sound:
+            return true;
+        case Compression::Unreadable:
             m_uncompressed = 0;
-        return true;
+            return true;
+        case Compression::Refused:
+            break;
+        }
+        return false;
     }
 
 private:
@@ -108,6 +118,10 @@ private:
     static constexpr quint64 kMaxDirectory = 64ull << 20;
     static constexpr quint64 kMaxPath = 512; // chmlib's own limit
     static constexpr quint64 kLzxFrame = 0x8000; // what LZX decompresses at a time
+    static constexpr const char *kControlPath = "::DataSpace/Storage/MSCompressed/ControlData";
+    static constexpr const char *kResetPath =
+        "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
+    static constexpr const char *kContentPath = "::DataSpace/Storage/MSCompressed/Content";
 
     static quint64 le64(const QByteArray &b, qsizetype at)
     {
@@ -173,28 +187,39 @@ private:
             if (section > 1)
                 return false; // there are only the plain and the compressed section
             // Other objects that overrun their section are refused when read.
-            if (name.endsWith("/MSCompressed/ControlData"))
-                m_control = {section, offset, length, true};
-            else if (name.endsWith("/InstanceData/ResetTable"))
-                m_reset = {section, offset, length, true};
-            else if (name.endsWith("/MSCompressed/Content"))
-                m_content = {section, offset, length, true};
+            // chmlib looks these names up without regard to case; a name
+            // given twice makes the section ambiguous.
+            const Entry entry{section, offset, length, true};
+            for (auto [path, slot] : {std::pair{kControlPath, &m_control}, std::pair{kResetPath, &m_reset},
+                                      std::pair{kContentPath, &m_content}}) {
+                if (qstricmp(name.constData(), path) == 0) {
+                    if (slot->present)
+                        m_ambiguous = true;
+                    if (path == kControlPath && slot->present && !m_ambiguousControl.present)
+                        m_ambiguousControl = *slot;
+                    *slot = entry;
+                }
+            }
         }
         return true;
     }
 
-    bool checkCompression()
+    struct Entry {
+        quint64 section = 0;
+        quint64 offset = 0;
+        quint64 length = 0;
+        bool present = false;
+    };
+
+    // Control data that chmlib can read must be sound: it divides by them.
+    bool controlSound(const Entry &e) const
     {
-        // All three live in the plain section, inside the file, or chmlib
-        // reads them through a decompressor it has not set up yet.
-        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
-            if (!e->present || e->section != 0 || e->offset > quint64(m_size)
-                || !within(m_dataOffset + e->offset, e->length))
-                return false;
-        }
+        if (e.offset > quint64(m_size) || !within(m_dataOffset + e.offset, std::min<quint64>(e.length, 0x18)))
+            return true; // chmlib cannot read them, and leaves the section alone
         QByteArray control;
-        if (m_control.length < 0x18 || m_control.length > 0x1000
-            || !fetch(m_dataOffset + m_control.offset, 0x18, &control) || control.mid(4, 4) != "LZXC")
+        if (e.length < 0x18 || !fetch(m_dataOffset + e.offset, 0x18, &control))
+            return true;
+        if (control.mid(4, 4) != "LZXC")
             return false;
         // chmlib reckons these in 32 bits; so does this check.
         const quint32 version = le32(control, 8);
@@ -211,12 +236,36 @@ private:
             || resetInterval / (windowSize / 2) * le32(control, 20) == 0)
             return false;
 
+        return true;
+    }
+
+    enum class Compression { Sound, Unreadable, Refused };
+
+    Compression checkCompression()
+    {
+        // Unless all three are named in the plain section, chmlib leaves
+        // the compressed section alone. Otherwise it reads the control data
+        // on opening, wherever the others lie, and divides by them.
+        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
+            if (!e->present || e->section != 0)
+                return Compression::Unreadable;
+        }
+        for (const Entry *e : {&m_control, &m_ambiguousControl}) {
+            if (e->present && !controlSound(*e))
+                return Compression::Refused;
+        }
+        if (m_ambiguous)
+            return Compression::Unreadable;
+        for (const Entry *e : {&m_control, &m_reset, &m_content}) {
+            if (e->offset > quint64(m_size) || !within(m_dataOffset + e->offset, e->length))
+                return Compression::Unreadable;
+        }
         // The reset table: chmlib sizes its buffers by the block length,
         // cut to 32 bits, and reads blocks as long as the table says, so a
         // wrong one there overruns them.
         QByteArray reset;
         if (m_reset.length < 0x28 || !fetch(m_dataOffset + m_reset.offset, m_reset.length, &reset))
-            return false;
+            return Compression::Unreadable;
         const quint64 blocks = le32(reset, 4);
         const quint64 tableOffset = le32(reset, 12);
         const quint64 uncompressed = le64(reset, 0x10);
@@ -225,24 +274,18 @@ private:
         if (le32(reset, 0) != 2 || blockLength != kLzxFrame || blocks == 0 || tableOffset < 0x28
             || tableOffset > m_reset.length || blocks > (m_reset.length - tableOffset) / 8
             || compressed > m_content.length || uncompressed > blocks * blockLength)
-            return false;
+            return Compression::Unreadable;
         quint64 previous = 0;
         for (quint64 b = 0; b < blocks; ++b) {
             const quint64 start = le64(reset, qsizetype(tableOffset + b * 8));
             if (start < previous || start > compressed || (b == 0 && start != 0))
-                return false;
+                return Compression::Unreadable;
             previous = start;
         }
         m_uncompressed = uncompressed;
-        return true;
+        return Compression::Sound;
     }
 
-    struct Entry {
-        quint64 section = 0;
-        quint64 offset = 0;
-        quint64 length = 0;
-        bool present = false;
-    };
 
     int m_fd;
     qint64 m_size;
@@ -251,12 +294,13 @@ private:
     Entry m_control;
     Entry m_reset;
     Entry m_content;
+    Entry m_ambiguousControl; // a second entry of the control data's name
+    bool m_ambiguous = false;
 };
 
-bool isPage(const QString &path)
+bool isTopic(const QString &path)
 {
-    return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
+    return helptext::topicKind(path) != helptext::TopicKind::Other;
 }
 
 } // namespace
@@ -268,6 +312,7 @@ ChmFile::~ChmFile()
 
 ChmFile::ChmFile(ChmFile &&other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)),
+      m_fd(std::exchange(other.m_fd, -1)),
       m_fileName(std::move(other.m_fileName)),
       m_title(std::move(other.m_title)),
       m_defaultTopic(std::move(other.m_defaultTopic)),
@@ -284,6 +329,7 @@ ChmFile &ChmFile::operator=(ChmFile &&other) noexcept
     if (this != &other) {
         close();
         m_handle = std::exchange(other.m_handle, nullptr);
+        m_fd = std::exchange(other.m_fd, -1);
         m_fileName = std::move(other.m_fileName);
         m_title = std::move(other.m_title);
         m_defaultTopic = std::move(other.m_defaultTopic);
@@ -321,18 +367,31 @@ bool ChmFile::open(const QString &fileName)
     const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
     m_handle = chm_open(::access(viaFd.constData(), R_OK) == 0 ? viaFd.constData()
                                                               : QFile::encodeName(fileName).constData());
-    ::close(fd);
-    if (!m_handle)
+    if (!m_handle) {
+        ::close(fd);
         return false;
+    }
+    m_fd = fd; // kept, so that reopen() gets this very file
     m_fileName = fileName;
     readSystem();
     return true;
+}
+
+ChmFile ChmFile::reopen() const
+{
+    ChmFile other;
+    if (m_fd >= 0 && other.open(QStringLiteral("/proc/self/fd/%1").arg(m_fd)))
+        other.m_fileName = m_fileName;
+    return other;
 }
 
 void ChmFile::close()
 {
     if (m_handle)
         chm_close(m_handle);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     m_handle = nullptr;
     m_fileName.clear();
     m_title.clear();
@@ -483,10 +542,16 @@ QString ChmFile::findDefaultTopic(const QString &recorded) const
         if (read(QLatin1String(name)))
             return QLatin1String(name);
     }
+    // A page in the root, else any topic there (a help file may hold no
+    // more than a text).
     const QStringList all = files();
-    for (const QString &path : all) {
-        if (path.indexOf(u'/', 1) < 0 && isPage(path))
-            return path;
+    for (const bool pagesOnly : {true, false}) {
+        for (const QString &path : all) {
+            if (path.indexOf(u'/', 1) < 0 && (pagesOnly ? helptext::topicKind(path) == helptext::TopicKind::Html
+                                                         : isTopic(path))
+                && read(path))
+                return path;
+        }
     }
     return {};
 }

@@ -28,13 +28,18 @@ public:
     // help file.
     bool open(const QString &fileName);
     void close();
+    // The same file opened once more, with a handle of its own for another
+    // thread (chmlib handles are not shared between threads); closed when
+    // that fails.
+    ChmFile reopen() const;
     bool isOpen() const { return m_handle != nullptr; }
     QString fileName() const { return m_fileName; }
 
     // The title and the default topic recorded by the help compiler. When
-    // the file names no default topic (or names one it lacks), the topic is
-    // an index page in the root, else the first page in the root; empty when
-    // the file holds no page at all.
+    // the file names no default topic (or names one it lacks or cannot
+    // read), the topic is an index page in the root, else the first
+    // readable page in the root, else the first other topic there (a text,
+    // a picture); empty when there is none.
     QString title() const { return m_title; }
     QString defaultTopic() const { return m_defaultTopic; }
     // The table of contents (.hhc) and the index (.hhk) the compiler recorded,
@@ -63,6 +68,7 @@ private:
     QString findSitemap(const QString &recorded, const QString &suffix) const;
 
     chmFile *m_handle = nullptr;
+    int m_fd = -1;
     QString m_fileName;
     QString m_title;
     QString m_defaultTopic;

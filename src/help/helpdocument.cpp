@@ -1,25 +1,47 @@
 #include "help/helpdocument.h"
 
+#include <QByteArrayMatcher>
+
 #include <algorithm>
 
 namespace kanaroll {
 
 using helptext::SitemapEntry;
+using helptext::TopicKind;
 
 namespace {
 
-bool isPage(const QString &path)
-{
-    return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
-}
-
-int occurrences(const QString &text, const QString &term)
+int occurrences(const QByteArray &text, const QByteArrayMatcher &term)
 {
     int count = 0;
-    for (qsizetype at = text.indexOf(term); at >= 0; at = text.indexOf(term, at + term.size()))
+    const qsizetype step = std::max<qsizetype>(1, term.pattern().size());
+    for (qsizetype at = term.indexIn(text); at >= 0; at = term.indexIn(text, at + step))
         ++count;
     return count;
+}
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// Title and searchable text of a topic; false when it cannot be read.
+bool readTopic(const ChmFile &chm, const QString &path, QString *title, QByteArray *text)
+{
+    const auto bytes = chm.read(path);
+    if (!bytes)
+        return false;
+    const QString decoded = helptext::decode(*bytes, chm.locale());
+    const bool html = helptext::topicKind(path) == TopicKind::Html;
+    if (title)
+        *title = html ? helptext::title(decoded) : QString();
+    if (title && title->isEmpty())
+        *title = fileNameOf(path);
+    if (text) {
+        *text = helptext::fold(html ? helptext::plainText(decoded) : decoded.simplified()).toUtf8();
+        text->squeeze(); // the conversion reserves three bytes a character
+    }
+    return true;
 }
 
 } // namespace
@@ -31,58 +53,102 @@ bool HelpDocument::open(const QString &fileName)
     if (!m_chm.open(fileName))
         return false;
     m_damaged = !m_chm.systemReadable();
-    readPages();
+    // The reader only names a default topic it could read.
+    m_home = m_chm.defaultTopic();
+    if (m_home.isEmpty())
+        m_damaged = true;
 
-    const QString recordedHome = m_chm.defaultTopic();
-    if (!recordedHome.isEmpty() && m_pageByPath.contains(recordedHome.toLower()))
-        m_home = recordedHome;
-    else if (!m_pages.isEmpty())
-        m_home = m_pages.first().path; // the recorded one is damaged
-
-    if (!m_chm.contentsFile().isEmpty()) {
-        m_contents = readSitemap(m_chm.contentsFile());
-        m_hasContentsFile = !m_contents.isEmpty();
-    }
-    if (!m_hasContentsFile) {
-        for (const Page &page : std::as_const(m_pages))
-            m_contents.append({page.title, {page.path}, {}});
-    }
-    if (!m_chm.indexFile().isEmpty())
-        m_index = readSitemap(m_chm.indexFile());
     return true;
 }
 
-void HelpDocument::readPages()
+std::optional<QList<SitemapEntry>> HelpDocument::readContents(const ChmFile &chm)
 {
-    const QStringList files = m_chm.files();
-    for (const QString &path : files) {
-        if (!isPage(path)) {
-            // Pictures and style sheets too, so that damage shows at once.
-            if (!m_chm.read(path))
-                m_damaged = true;
-            continue;
-        }
-        const auto html = text(path);
-        if (!html) {
-            m_damaged = true;
-            continue;
-        }
-        QString title = helptext::title(*html);
-        if (title.isEmpty())
-            title = path.mid(path.lastIndexOf(u'/') + 1);
-        m_pageByPath.insert(path.toLower(), m_pages.size());
-        m_pages.append({path, title, helptext::fold(helptext::plainText(*html))});
+    if (chm.contentsFile().isEmpty())
+        return QList<SitemapEntry>();
+    return readSitemap(chm, chm.contentsFile());
+}
+
+void HelpDocument::setContents(const std::optional<QList<SitemapEntry>> &contents)
+{
+    m_damaged = m_damaged || !contents;
+    m_contentsReady = true;
+    if (contents && !contents->isEmpty()) {
+        m_contents = *contents;
+        m_hasContentsFile = true;
     }
 }
 
-QList<SitemapEntry> HelpDocument::readSitemap(const QString &path)
+std::optional<QList<SitemapEntry>> HelpDocument::readIndex(const ChmFile &chm)
 {
-    const auto html = text(path);
-    if (!html) {
-        m_damaged = true;
-        return {};
+    if (chm.indexFile().isEmpty())
+        return QList<SitemapEntry>();
+    return readSitemap(chm, chm.indexFile());
+}
+
+void HelpDocument::setIndex(const std::optional<QList<SitemapEntry>> &index)
+{
+    m_damaged = m_damaged || !index;
+    m_index = index.value_or(QList<SitemapEntry>());
+    m_indexReady = true;
+}
+
+std::shared_ptr<const HelpDocument::SearchIndex> HelpDocument::buildSearchIndex(const ChmFile &chm,
+                                                                                const std::atomic_bool &cancel,
+                                                                                std::atomic_int *done,
+                                                                                std::atomic_int *total)
+{
+    auto index = std::make_shared<SearchIndex>();
+    const QStringList files = chm.files();
+    if (total)
+        total->store(int(files.size()));
+    for (const QString &path : files) {
+        if (cancel.load(std::memory_order_relaxed))
+            return nullptr;
+        const TopicKind kind = helptext::topicKind(path);
+        if (kind == TopicKind::Html || kind == TopicKind::Text) {
+            Page page{path, {}, {}};
+            if (readTopic(chm, path, &page.title, &page.text)) {
+                index->byPath.insert(path.toLower(), index->pages.size());
+                index->pages.append(std::move(page));
+            } else {
+                index->damaged = true;
+            }
+        } else if (!chm.read(path)) {
+            // Pictures and style sheets too, so that damage is told.
+            index->damaged = true;
+        }
+        if (done)
+            done->fetch_add(1, std::memory_order_relaxed);
     }
-    QList<SitemapEntry> entries = helptext::parseSitemap(*html);
+    return index;
+}
+
+void HelpDocument::buildSearchIndex()
+{
+    if (!m_contentsReady)
+        setContents(readContents(m_chm));
+    if (!m_indexReady)
+        setIndex(readIndex(m_chm));
+    const std::atomic_bool never{false};
+    setSearchIndex(buildSearchIndex(m_chm, never, nullptr, nullptr));
+}
+
+void HelpDocument::setSearchIndex(std::shared_ptr<const SearchIndex> index)
+{
+    m_search = std::move(index);
+    if (m_search && !m_hasContentsFile) {
+        m_contents.clear();
+        for (const Page &page : m_search->pages)
+            m_contents.append({page.title, {page.path}, {}});
+    }
+}
+
+std::optional<QList<SitemapEntry>> HelpDocument::readSitemap(const ChmFile &chm, const QString &path)
+{
+    const auto bytes = chm.read(path);
+    if (!bytes)
+        return std::nullopt;
+    QList<SitemapEntry> entries = helptext::parseSitemap(helptext::decode(*bytes, chm.locale()));
     // Locals become paths inside the file, so the viewer needs no more
     // knowledge of where the sitemap lies.
     auto resolve = [&](auto &self, QList<SitemapEntry> &list) -> void {
@@ -111,19 +177,30 @@ std::optional<QString> HelpDocument::text(const QString &path) const
 
 QString HelpDocument::pageTitle(const QString &path) const
 {
-    const qsizetype at = m_pageByPath.value(ChmFile::normalizedPath(path).toLower(), -1);
-    return at < 0 ? QString() : m_pages.at(at).title;
+    const QString normal = ChmFile::normalizedPath(path);
+    if (m_search) {
+        const qsizetype at = m_search->byPath.value(normal.toLower(), -1);
+        return at < 0 ? QString() : m_search->pages.at(at).title;
+    }
+    const TopicKind kind = helptext::topicKind(normal);
+    QString title;
+    if ((kind == TopicKind::Html || kind == TopicKind::Text) && readTopic(m_chm, normal, &title, nullptr))
+        return title;
+    return {};
 }
 
 QList<HelpDocument::SearchHit> HelpDocument::search(const QString &query) const
 {
     const QStringList terms = helptext::searchTerms(query);
     QList<SearchHit> hits;
-    if (terms.isEmpty())
+    if (terms.isEmpty() || !m_search)
         return hits;
-    for (const Page &page : m_pages) {
+    QList<QByteArrayMatcher> matchers;
+    for (const QString &term : terms)
+        matchers.append(QByteArrayMatcher(term.toUtf8()));
+    for (const Page &page : m_search->pages) {
         int total = 0;
-        for (const QString &term : terms) {
+        for (const QByteArrayMatcher &term : std::as_const(matchers)) {
             const int count = occurrences(page.text, term);
             if (count == 0) {
                 total = 0;

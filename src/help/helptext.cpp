@@ -66,13 +66,6 @@ QString decodeWith(const char *name, const QByteArray &bytes)
     return decoder(bytes);
 }
 
-bool isUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(bytes);
-    return !decoder.hasError();
-}
-
 bool isCombining(char32_t c)
 {
     // The half-width sound marks combine in NFKC though they are letters.
@@ -90,6 +83,23 @@ char16_t foldKana(char16_t c)
 
 } // namespace
 
+TopicKind topicKind(const QString &path)
+{
+    const QString suffix = path.mid(path.lastIndexOf(u'.') + 1).toLower();
+    if (path.lastIndexOf(u'.') < path.lastIndexOf(u'/'))
+        return TopicKind::Other;
+    static const QStringList html = {"htm", "html", "xhtml", "shtml"};
+    static const QStringList text = {"txt", "text"};
+    static const QStringList image = {"png", "gif", "jpg", "jpeg", "bmp"};
+    if (html.contains(suffix))
+        return TopicKind::Html;
+    if (text.contains(suffix))
+        return TopicKind::Text;
+    if (image.contains(suffix))
+        return TopicKind::Image;
+    return TopicKind::Other;
+}
+
 QString decode(const QByteArray &bytes, quint32 locale)
 {
     if (bytes.startsWith("\xef\xbb\xbf"))
@@ -106,8 +116,12 @@ QString decode(const QByteArray &bytes, quint32 locale)
         if (decoder.isValid())
             return decoder(bytes);
     }
-    if (isUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8(bytes);
+        if (!utf8.hasError())
+            return text;
+    }
     return decodeWith(codePageOfLocale(locale), bytes);
 }
 
@@ -297,14 +311,15 @@ QList<SitemapEntry> parseSitemap(const QString &html)
         qsizetype nameEnd = 0;
         while (nameEnd < tag.size() && !tag[nameEnd].isSpace() && tag[nameEnd] != u'>')
             ++nameEnd;
-        const QString name = tag.left(nameEnd).toString().toLower();
+        const QStringView name = tag.left(nameEnd);
+        auto is = [&name](QLatin1StringView wanted) { return name.compare(wanted, Qt::CaseInsensitive) == 0; };
 
-        if (name == QLatin1String("object")) {
+        if (is(QLatin1StringView("object"))) {
             const auto attrs = attributes(tag);
             inObject = attribute(attrs, QStringLiteral("type")).compare(QLatin1String("text/sitemap"),
                                                                          Qt::CaseInsensitive) == 0;
             current = {};
-        } else if (name == QLatin1String("param") && inObject) {
+        } else if (inObject && is(QLatin1StringView("param"))) {
             const auto attrs = attributes(tag);
             const QString key = attribute(attrs, QStringLiteral("name")).toLower();
             const QString value = attribute(attrs, QStringLiteral("value"));
@@ -314,18 +329,18 @@ QList<SitemapEntry> parseSitemap(const QString &html)
                 current.name = value.simplified();
             else if (key == QLatin1String("local") && !value.trimmed().isEmpty())
                 current.locals.append(value.trimmed());
-        } else if (name == QLatin1String("/object")) {
+        } else if (is(QLatin1StringView("/object"))) {
             if (inObject && !current.name.isEmpty())
                 levels.last()->append(std::move(current));
             current = {};
             inObject = false;
-        } else if (name == QLatin1String("ul")) {
+        } else if (is(QLatin1StringView("ul"))) {
             QList<SitemapEntry> *level = levels.last();
             const bool nest = !level->isEmpty() && levels.size() < kMaxSitemapDepth;
             if (nest)
                 levels.append(&level->last().children);
             opened.append(nest);
-        } else if (name == QLatin1String("/ul")) {
+        } else if (is(QLatin1StringView("/ul"))) {
             if (!opened.isEmpty() && opened.takeLast() && levels.size() > 1)
                 levels.removeLast();
         }
@@ -411,6 +426,122 @@ QString fold(const QString &text, QList<qsizetype> *sourceIndex)
                 sourceIndex->append(i);
         }
         i = end;
+    }
+    return out;
+}
+
+QList<IndexRow> indexRows(const QList<SitemapEntry> &entries)
+{
+    QList<IndexRow> rows;
+    auto add = [&rows](auto &self, const QList<SitemapEntry> &list, int depth, const QString &above,
+                       int parent) -> void {
+        for (const SitemapEntry &entry : list) {
+            const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
+            // Shared with the entry where nothing changes: an index can
+            // hold tens of thousands of keywords.
+            QString name = fold(entry.name);
+            if (name == entry.name)
+                name = entry.name;
+            rows.append({depth > 0 ? QString(qsizetype(depth) * 2, u' ') + entry.name : entry.name,
+                         entry.locals.value(0), above.isEmpty() ? name : fold(words), name, parent});
+            self(self, entry.children, depth + 1, words, int(rows.size()) - 1);
+        }
+    };
+    add(add, entries, 0, QString(), -1);
+    return rows;
+}
+
+int matchRank(const IndexRow &row, const QString &wanted)
+{
+    if (row.foldedName == wanted)
+        return 0;
+    if (row.foldedName.startsWith(wanted))
+        return 1;
+    return row.folded.contains(wanted) ? 2 : 3;
+}
+
+QStringList nowrapClasses(const QString &css)
+{
+    static const QRegularExpression rule(QStringLiteral("([^{}]+)\\{([^{}]*)\\}"));
+    static const QRegularExpression nowrap(QStringLiteral("white-space\\s*:\\s*nowrap"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression lastClass(QStringLiteral("\\.([A-Za-z_][\\w-]*)\\s*$"));
+    QStringList out;
+    for (auto it = rule.globalMatch(css); it.hasNext();) {
+        const auto m = it.next();
+        if (!m.captured(2).contains(nowrap))
+            continue;
+        for (const QString &selector : m.captured(1).split(u',')) {
+            const auto c = lastClass.match(selector);
+            if (c.hasMatch() && !out.contains(c.captured(1)))
+                out.append(c.captured(1));
+        }
+    }
+    return out;
+}
+
+QString joinNowrapRuns(const QString &html, const QStringList &classes)
+{
+    static const QRegularExpression nowrap(QStringLiteral("white-space\\s*:\\s*nowrap"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (!html.contains(QLatin1String("nowrap"), Qt::CaseInsensitive) && !html.contains(QLatin1String("<nobr"), Qt::CaseInsensitive)
+        && classes.isEmpty())
+        return html;
+    QString out;
+    out.reserve(html.size());
+    QList<bool> spans; // open spans and <nobr>: whether each keeps its text on one line
+    qsizetype i = 0;
+    const qsizetype n = html.size();
+    while (i < n) {
+        if (html[i] == u'<') {
+            const qsizetype gt = html.indexOf(u'>', i);
+            const qsizetype end = gt < 0 ? n : gt + 1;
+            const QStringView tag = QStringView(html).mid(i + 1, end - i - 2);
+            qsizetype nameEnd = 0;
+            while (nameEnd < tag.size() && !tag[nameEnd].isSpace())
+                ++nameEnd;
+            const QStringView name = tag.left(nameEnd);
+            const bool inside = !spans.isEmpty() && spans.last();
+            if (name.compare(u"span", Qt::CaseInsensitive) == 0) {
+                bool keep = inside || tag.toString().contains(nowrap);
+                if (!keep && !classes.isEmpty()) {
+                    for (const auto &[key, value] : attributes(tag)) {
+                        if (key == QLatin1String("class")) {
+                            for (const QString &c : value.split(u' ', Qt::SkipEmptyParts))
+                                keep = keep || classes.contains(c);
+                        }
+                    }
+                }
+                spans.append(keep);
+            } else if (name.compare(u"nobr", Qt::CaseInsensitive) == 0) {
+                spans.append(true);
+            } else if ((name.compare(u"/span", Qt::CaseInsensitive) == 0
+                        || name.compare(u"/nobr", Qt::CaseInsensitive) == 0)
+                       && !spans.isEmpty()) {
+                spans.removeLast();
+            }
+            out += QStringView(html).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        const qsizetype lt = html.indexOf(u'<', i);
+        const qsizetype stop = lt < 0 ? n : lt;
+        if (spans.isEmpty() || !spans.last()) {
+            out += QStringView(html).mid(i, stop - i);
+        } else {
+            bool space = false;
+            for (qsizetype k = i; k < stop; ++k) {
+                if (html[k].isSpace()) {
+                    if (!space)
+                        out += QChar(0x00a0);
+                    space = true;
+                } else {
+                    out += html[k];
+                    space = false;
+                }
+            }
+        }
+        i = stop;
     }
     return out;
 }

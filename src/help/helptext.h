@@ -9,6 +9,11 @@
 // folding that full-text search matches on. No widgets.
 namespace kanaroll::helptext {
 
+// What a topic is shown as, by its name: a page, plain text, a picture, or
+// something that is no topic (a style sheet, a script, the compiler's own).
+enum class TopicKind { Html, Text, Image, Other };
+TopicKind topicKind(const QString &path);
+
 // Decodes a page or sitemap. A byte-order mark or a declared charset wins
 // (shift_jis and its aliases are read as code page 932, which is what help
 // compilers wrote); undeclared text that is valid UTF-8 is UTF-8; anything
@@ -51,6 +56,30 @@ QString sitemapTarget(const QString &local, const QString &sitemapPath);
 // When sourceIndex is given it receives, for every folded character, the
 // position in text of the character it came from.
 QString fold(const QString &text, QList<qsizetype> *sourceIndex = nullptr);
+
+// One line of an index pane: the keyword, indented by depth; its first
+// page; the folded words it is found by (its own and its keyword's); its own
+// folded name; the row of the keyword above it, or -1.
+struct IndexRow {
+    QString text;
+    QString path;
+    QString folded;
+    QString foldedName;
+    int parent = -1;
+};
+QList<IndexRow> indexRows(const QList<SitemapEntry> &entries);
+
+// How well a keyword matches what was typed, both folded: 0 the same, 1
+// starts with it, 2 holds it (in its words), 3 not at all.
+int matchRank(const IndexRow &row, const QString &wanted);
+
+// The classes a style sheet keeps on one line ("span.code { white-space:
+// nowrap }" gives "code").
+QStringList nowrapClasses(const QString &css);
+// A page with the white space inside nowrap spans (by style, by one of
+// `classes`, or <nobr>) made one no-break space each, so that a viewer
+// without that property still keeps such runs whole.
+QString joinNowrapRuns(const QString &html, const QStringList &classes);
 
 // The folded search terms of a query: words split at white space.
 QStringList searchTerms(const QString &query);

@@ -1,6 +1,7 @@
 #include "help/helpviewer.h"
 
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -11,6 +12,9 @@ namespace kanaroll {
 namespace {
 
 const QString kScheme = QStringLiteral("chm");
+// The sizes a page gave, kept on its text so that every zoom starts from them.
+constexpr int kPagePointSize = QTextFormat::UserProperty + 1;
+constexpr int kPagePixelSize = QTextFormat::UserProperty + 2;
 
 } // namespace
 
@@ -19,7 +23,10 @@ HelpViewer::HelpViewer(const HelpDocument *document, QWidget *parent)
 {
     // Links are followed here so that none of them leaves the file.
     setOpenLinks(false);
+    // Words are wrapped whole; a cell that is too narrow grows instead.
+    setWordWrapMode(QTextOption::WordWrap);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpViewer::followLink);
+    connect(this, &QTextBrowser::sourceChanged, this, &HelpViewer::pageShown);
     m_basePointSize = QTextBrowser::document()->defaultFont().pointSizeF();
 }
 
@@ -60,6 +67,7 @@ QVariant HelpViewer::loadResource(int type, const QUrl &name)
         return {};
     switch (type) {
     case QTextDocument::HtmlResource:
+        return pageHtml(url.path());
     case QTextDocument::StyleSheetResource:
         if (const auto text = m_doc->text(url.path()))
             return *text;
@@ -71,32 +79,77 @@ QVariant HelpViewer::loadResource(int type, const QUrl &name)
     }
 }
 
-void HelpViewer::doSetSource(const QUrl &name, QTextDocument::ResourceType type)
+// A topic as a page: texts and pictures get one around them.
+QString HelpViewer::pageHtml(const QString &path)
 {
-    // Only a change of page loads a new document; an anchor in the same page
-    // keeps the scaled one.
-    const QUrl before = source().adjusted(QUrl::RemoveFragment);
-    QTextBrowser::doSetSource(name, type);
-    if (source().adjusted(QUrl::RemoveFragment) == before && before.isValid())
+    switch (helptext::topicKind(path)) {
+    case helptext::TopicKind::Image:
+        if (!m_doc->chm().contains(path))
+            return {};
+        return QStringLiteral("<html><body><img src=\"%1\"></body></html>")
+            .arg(path.mid(path.lastIndexOf(u'/') + 1).toHtmlEscaped());
+    case helptext::TopicKind::Text:
+        if (const auto text = m_doc->text(path))
+            return QStringLiteral("<html><body><pre style=\"white-space: pre-wrap\">%1</pre></body></html>")
+                .arg(text->toHtmlEscaped());
+        return {};
+    default:
+        break;
+    }
+    const auto html = m_doc->text(path);
+    if (!html)
+        return {};
+    return helptext::joinNowrapRuns(*html, nowrapClassesOf(*html, urlFor(path)));
+}
+
+// The nowrap classes of a page's own style and of the style sheets it links.
+QStringList HelpViewer::nowrapClassesOf(const QString &html, const QUrl &page)
+{
+    static const QRegularExpression style(QStringLiteral("<style[^>]*>(.*?)</style"),
+                                          QRegularExpression::CaseInsensitiveOption
+                                              | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression link(QStringLiteral("<link[^>]*href\\s*=\\s*[\"']?([^\"' >]+\\.css)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QStringList classes;
+    for (auto it = style.globalMatch(html); it.hasNext();)
+        classes += helptext::nowrapClasses(it.next().captured(1));
+    for (auto it = link.globalMatch(html); it.hasNext();) {
+        const QString path = page.resolved(QUrl(it.next().captured(1))).path();
+        auto cached = m_nowrapByStyleSheet.find(path.toLower());
+        if (cached == m_nowrapByStyleSheet.end())
+            cached = m_nowrapByStyleSheet.insert(path.toLower(), helptext::nowrapClasses(m_doc->text(path).value_or(QString())));
+        classes += *cached;
+    }
+    return classes;
+}
+
+// Back and forward load pages without doSetSource, so a new page is told by
+// the address it announces.
+void HelpViewer::pageShown(const QUrl &url)
+{
+    // An anchor in the same page keeps the sized document.
+    const QUrl page = url.adjusted(QUrl::RemoveFragment);
+    if (page == m_shownPage)
         return;
+    m_shownPage = page;
     setExtraSelections({});
     if (!qFuzzyCompare(m_zoom, 1.0))
-        scaleFonts(m_zoom);
+        applyZoom();
 }
 
 void HelpViewer::setZoomFactor(qreal factor)
 {
     if (factor <= 0 || qFuzzyCompare(factor, m_zoom))
         return;
-    const qreal ratio = factor / m_zoom;
     m_zoom = factor;
-    scaleFonts(ratio);
+    applyZoom();
 }
 
-// Pages set their sizes in points, which the widget's own font size does not
-// reach, so every run of text is scaled where it stands. The document keeps
-// its default font from page to page, so that one is set, not scaled.
-void HelpViewer::scaleFonts(qreal ratio)
+// Pages set their sizes in points or pixels, which the widget's own font
+// size does not reach, so every run of text is sized where it stands, from
+// the size the page gave it. The document keeps its default font from page
+// to page, so that one is set from the widget's.
+void HelpViewer::applyZoom()
 {
     QTextDocument *doc = document();
     if (m_basePointSize > 0) {
@@ -109,11 +162,22 @@ void HelpViewer::scaleFonts(qreal ratio)
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            const qreal size = fragment.charFormat().fontPointSize();
-            if (size <= 0)
+            const QTextCharFormat given = fragment.charFormat();
+            const qreal points = given.hasProperty(kPagePointSize) ? given.doubleProperty(kPagePointSize)
+                                                                   : given.fontPointSize();
+            const int pixels = given.hasProperty(kPagePixelSize) ? given.intProperty(kPagePixelSize)
+                                                                 : given.intProperty(QTextFormat::FontPixelSize);
+            if (points <= 0 && pixels <= 0)
                 continue;
             QTextCharFormat format;
-            format.setFontPointSize(size * ratio);
+            if (points > 0) {
+                format.setProperty(kPagePointSize, points);
+                format.setFontPointSize(points * m_zoom);
+            }
+            if (pixels > 0) {
+                format.setProperty(kPagePixelSize, pixels);
+                format.setProperty(QTextFormat::FontPixelSize, std::max(1, qRound(pixels * m_zoom)));
+            }
             cursor.setPosition(fragment.position());
             cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
             cursor.mergeCharFormat(format);

@@ -6,9 +6,11 @@
 
 namespace kanaroll {
 
-// The page area of a help window: shows the pages of one help file. Links,
-// pictures and style sheets are taken from inside the file; nothing is read
-// from disk or the network. Back: Alt+Left or Backspace; forward: Alt+Right.
+// The page area of a help window: shows the pages of one help file, and
+// texts and pictures as topics of their own. Links, pictures and style
+// sheets are taken from inside the file; nothing is read from disk or the
+// network. Runs that the page keeps on one line (white-space: nowrap) stay
+// whole, and words are never broken inside. Back: Alt+Left or Backspace; forward: Alt+Right.
 class HelpViewer : public QTextBrowser
 {
     Q_OBJECT
@@ -26,7 +28,8 @@ public:
     // The address under which a path inside the file is shown.
     static QUrl urlFor(const QString &chmPath);
 
-    // Text size as a factor of the pages' own; pictures keep their size.
+    // Text size as a factor of the pages' own, in points or in pixels;
+    // pictures keep their size.
     void setZoomFactor(qreal factor);
     qreal zoomFactor() const { return m_zoom; }
 
@@ -42,17 +45,21 @@ signals:
     void zoomStep(int direction);
 
 protected:
-    void doSetSource(const QUrl &name, QTextDocument::ResourceType type) override;
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
 
 private:
     void followLink(const QUrl &link);
-    void scaleFonts(qreal ratio);
+    void pageShown(const QUrl &url);
+    void applyZoom();
+    QString pageHtml(const QString &path);
+    QStringList nowrapClassesOf(const QString &html, const QUrl &page);
 
     const HelpDocument *m_doc;
     qreal m_zoom = 1.0;
     qreal m_basePointSize = 0;
+    QUrl m_shownPage;
+    QHash<QString, QStringList> m_nowrapByStyleSheet; // path -> classes
 };
 
 } // namespace kanaroll

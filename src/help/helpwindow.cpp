@@ -17,12 +17,22 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QPainter>
 #include <QSplitter>
+#include <QSvgRenderer>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+// The pictures live in this static library, which nothing else names.
+static void initHelpviewPictures()
+{
+    Q_INIT_RESOURCE(helpview);
+}
 
 namespace kanaroll {
 
@@ -31,9 +41,9 @@ using helptext::SitemapEntry;
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kFoldedRole = Qt::UserRole + 1;
-constexpr int kParentRole = Qt::UserRole + 2;     // row of an index entry's keyword, or -1
 constexpr int kShownChildRole = Qt::UserRole + 3; // while filtering
+// Index lines added to the list per turn of the event loop.
+constexpr int kIndexBatch = 2000;
 
 constexpr QSize kWindowEms(72, 52);
 constexpr int kPaneEms = 18;
@@ -50,6 +60,24 @@ QString pathKey(const QString &path)
 QIcon themeIcon(const char *name, QStyle::StandardPixmap fallback, const QStyle *style)
 {
     return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+}
+
+// One of the toolbar's own pictures, rendered at the sizes a toolbar asks for.
+QIcon artIcon(const char *name)
+{
+    static const bool loaded = (initHelpviewPictures(), true);
+    Q_UNUSED(loaded);
+    QSvgRenderer renderer(QStringLiteral(":/helpview/%1.svg").arg(QLatin1String(name)));
+    QIcon icon;
+    for (const int size : {16, 24, 32}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
 }
 
 } // namespace
@@ -79,6 +107,7 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     indexLayout->addWidget(new QLabel(QStringLiteral("キーワードを入力してください:")));
     m_indexFilter = new QLineEdit;
     m_indexFilter->setClearButtonEnabled(true);
+    m_indexFilter->setAccessibleName(QStringLiteral("キーワード"));
     indexLayout->addWidget(m_indexFilter);
     m_indexList = new QListWidget;
     indexLayout->addWidget(m_indexList);
@@ -92,9 +121,12 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     m_searchBox = new QLineEdit;
     m_searchBox->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchBox);
-    auto *searchRun = new QPushButton(QStringLiteral("検索開始"));
-    searchLayout->addWidget(searchRun, 0, Qt::AlignRight);
+    m_searchRun = new QPushButton(QStringLiteral("検索開始"));
+    searchLayout->addWidget(m_searchRun, 0, Qt::AlignRight);
     m_searchNote = new QLabel;
+    m_searchNote->setWordWrap(true);
+    m_searchBox->setAccessibleName(QStringLiteral("検索する語句"));
+    m_searchNote->setAccessibleName(QStringLiteral("検索の状態"));
     searchLayout->addWidget(m_searchNote);
     m_searchResults = new QListWidget;
     searchLayout->addWidget(m_searchResults);
@@ -104,19 +136,9 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
 
     // What could not be read is said above the page, never by a crash.
     m_damageNote = new QLabel;
-    if (!m_doc.isOpen()) {
-        m_damageNote->setText(
-            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
-                .arg(QFileInfo(m_doc.fileName()).fileName()));
-    } else if (m_doc.home().isEmpty()) {
-        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
-    } else {
-        m_damageNote->setText(
-            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
-    }
     m_damageNote->setWordWrap(true);
     m_damageNote->setStyleSheet(QStringLiteral("background: #ffffc0; color: #000000; padding: 4px;"));
-    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
+    updateDamageNote();
     auto *pageArea = new QWidget;
     auto *pageLayout = new QVBoxLayout(pageArea);
     pageLayout->setContentsMargins(0, 0, 0, 0);
@@ -140,10 +162,10 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     m_back = bar->addAction(themeIcon("go-previous", QStyle::SP_ArrowBack, st), QStringLiteral("戻る"));
     m_forward = bar->addAction(themeIcon("go-next", QStyle::SP_ArrowForward, st), QStringLiteral("進む"));
     m_home = bar->addAction(themeIcon("go-home", QStyle::SP_DirHomeIcon, st), QStringLiteral("ホーム"));
-    m_print = bar->addAction(QIcon::fromTheme(QStringLiteral("document-print")), QStringLiteral("印刷"));
+    m_print = bar->addAction(artIcon("print"), QStringLiteral("印刷"));
     bar->addSeparator();
-    m_zoomIn = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-in")), QStringLiteral("拡大"));
-    m_zoomOut = bar->addAction(QIcon::fromTheme(QStringLiteral("zoom-out")), QStringLiteral("縮小"));
+    m_zoomIn = bar->addAction(artIcon("zoom-in"), QStringLiteral("拡大"));
+    m_zoomOut = bar->addAction(artIcon("zoom-out"), QStringLiteral("縮小"));
     m_back->setShortcut(QKeySequence::Back);
     m_forward->setShortcut(QKeySequence::Forward);
     m_home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
@@ -170,10 +192,18 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     connect(m_viewer, &QTextBrowser::forwardAvailable, m_forward, &QAction::setEnabled);
     connect(m_viewer, &QTextBrowser::sourceChanged, this, &HelpWindow::pageChanged);
 
+    connect(m_contents, &QTreeWidget::itemExpanded, this, &HelpWindow::fillContentsItem);
+    // A heading without a page of its own opens and closes; the page
+    // shown stays, and history gets no step.
     connect(m_contents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
-        if (item && !m_following)
+        if (item && !m_following && !item->data(0, kPathRole).toString().isEmpty())
             m_viewer->showPath(item->data(0, kPathRole).toString());
     });
+    connect(m_contents, &QTreeWidget::itemClicked, this, [](QTreeWidgetItem *item) {
+        if (item->data(0, kPathRole).toString().isEmpty())
+            item->setExpanded(!item->isExpanded());
+    });
+    m_contents->installEventFilter(this);
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
     connect(m_indexFilter, &QLineEdit::returnPressed, this, [this] {
         QListWidgetItem *item = m_indexList->currentItem();
@@ -182,88 +212,263 @@ HelpWindow::HelpWindow(HelpDocument document, QWidget *parent)
     connect(m_indexList, &QListWidget::itemActivated, this, &HelpWindow::openIndexItem);
     connect(indexOpen, &QPushButton::clicked, this, [this] { openIndexItem(m_indexList->currentItem()); });
     connect(m_searchBox, &QLineEdit::returnPressed, this, [this] { search(m_searchBox->text()); });
-    connect(searchRun, &QPushButton::clicked, this, [this] { search(m_searchBox->text()); });
+    connect(m_searchRun, &QPushButton::clicked, this, [this] { search(m_searchBox->text()); });
     connect(m_searchResults, &QListWidget::itemActivated, this,
             [this](QListWidgetItem *item) { openSearchResult(m_searchResults->row(item)); });
     connect(searchOpen, &QPushButton::clicked, this,
             [this] { openSearchResult(m_searchResults->currentRow()); });
     m_indexFilter->installEventFilter(this);
 
-    buildContents();
-    buildIndex();
+    m_tabs->setTabVisible(1, !m_doc.chm().indexFile().isEmpty());
     resize(kWindowEms * em);
     restoreSettings();
     pageChanged(QUrl());
+    startSearchIndex();
 }
 
-HelpWindow::~HelpWindow() = default;
+HelpWindow::~HelpWindow()
+{
+    if (m_indexThread) {
+        m_indexProgress->cancel = true;
+        m_indexThread->wait();
+        delete m_indexThread;
+    }
+}
+
+void HelpWindow::updateDamageNote()
+{
+    if (!m_doc.isOpen()) {
+        m_damageNote->setText(
+            QStringLiteral("ヘルプファイル <%1> を読み取れませんでした。ファイルが壊れているか、ヘルプファイルではありません。")
+                .arg(QFileInfo(m_doc.fileName()).fileName()));
+    } else if (m_doc.home().isEmpty()) {
+        m_damageNote->setText(QStringLiteral("このヘルプファイルは壊れていて、表示できるページがありません。"));
+    } else {
+        m_damageNote->setText(
+            QStringLiteral("このヘルプファイルは一部が壊れています。読み取れたページだけを表示しています。"));
+    }
+    m_damageNote->setVisible(!m_doc.isOpen() || m_doc.damaged() || m_doc.home().isEmpty());
+}
+
+// Search needs every topic read, which in a large file takes seconds: it is
+// built on a thread of its own, with a handle of its own on the file, while
+// the window already shows the first page.
+void HelpWindow::startSearchIndex()
+{
+    if (m_doc.searchReady()) {
+        buildContents();
+        m_indexRows = helptext::indexRows(m_doc.index());
+        while (m_indexList->count() < m_indexRows.size())
+            addIndexRows();
+        return;
+    }
+    m_searchBox->setEnabled(false);
+    m_searchRun->setEnabled(false);
+    if (!m_doc.isOpen()) {
+        m_searchNote->setText(QStringLiteral("検索はできません。"));
+        return;
+    }
+    m_searchNote->setText(QStringLiteral("検索の準備をしています..."));
+    auto progress = std::make_shared<IndexProgress>();
+    m_indexProgress = progress;
+    ChmFile chm = m_doc.chm().reopen();
+    m_indexFilter->setEnabled(false);
+    m_indexThread = QThread::create([this, progress, chm = std::move(chm)] {
+        const auto contents = HelpDocument::readContents(chm);
+        QMetaObject::invokeMethod(this, [this, contents] { contentsReady(contents); }, Qt::QueuedConnection);
+        const auto keywords = HelpDocument::readIndex(chm);
+        const auto rows = helptext::indexRows(keywords.value_or(QList<SitemapEntry>()));
+        QMetaObject::invokeMethod(
+            this, [this, keywords, rows] { keywordsReady(keywords, rows); }, Qt::QueuedConnection);
+        auto index = HelpDocument::buildSearchIndex(chm, progress->cancel, &progress->done, &progress->total);
+        if (index)
+            QMetaObject::invokeMethod(this, [this, index] { searchIndexReady(index); }, Qt::QueuedConnection);
+    });
+    m_indexThread->start(QThread::LowPriority);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(250);
+    connect(m_progressTimer, &QTimer::timeout, this, &HelpWindow::showSearchProgress);
+    m_progressTimer->start();
+}
+
+void HelpWindow::keywordsReady(const std::optional<QList<SitemapEntry>> &index, const QList<helptext::IndexRow> &rows)
+{
+    m_doc.setIndex(index);
+    m_indexRows = rows;
+    updateDamageNote();
+    addIndexRows();
+}
+
+// A long index goes into the list a part at a time, so that the window
+// keeps painting; the filter waits for the whole.
+void HelpWindow::addIndexRows()
+{
+    const int end = int(std::min<qsizetype>(m_indexList->count() + kIndexBatch, m_indexRows.size()));
+    for (int row = m_indexList->count(); row < end; ++row) {
+        auto *item = new QListWidgetItem(m_indexRows.at(row).text, m_indexList);
+        item->setData(kPathRole, m_indexRows.at(row).path);
+    }
+    if (end < m_indexRows.size()) {
+        QMetaObject::invokeMethod(this, &HelpWindow::addIndexRows, Qt::QueuedConnection);
+        return;
+    }
+    m_tabs->setTabVisible(1, m_indexList->count() > 0);
+    m_indexFilter->setEnabled(true);
+    if (!m_indexFilter->text().isEmpty())
+        filterIndex(m_indexFilter->text());
+}
+
+void HelpWindow::showSearchProgress()
+{
+    const int total = m_indexProgress->total;
+    if (total > 0)
+        m_searchNote->setText(QStringLiteral("検索の準備をしています... %1%")
+                                  .arg(qint64(m_indexProgress->done) * 100 / total));
+}
+
+void HelpWindow::searchIndexReady(std::shared_ptr<const HelpDocument::SearchIndex> index)
+{
+    m_progressTimer->stop();
+    m_doc.setSearchIndex(std::move(index));
+    m_searchBox->setEnabled(true);
+    m_searchRun->setEnabled(true);
+    m_searchNote->clear();
+    updateDamageNote();
+    if (!m_doc.hasContentsFile()) {
+        // The pages' titles stand in for the missing contents.
+        m_contents->clear();
+        m_contentsByPath.clear();
+        buildContents();
+        pageChanged(m_viewer->source());
+    }
+    if (!m_searchBox->text().trimmed().isEmpty())
+        search(m_searchBox->text());
+    emit searchReady();
+}
+
+bool HelpWindow::waitForSearch()
+{
+    if (m_indexThread)
+        m_indexThread->wait();
+    while (m_indexList->count() < m_indexRows.size() || !m_doc.indexReady() || !m_doc.contentsReady()
+           || (m_doc.isOpen() && !m_doc.searchReady())) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (!m_indexThread)
+            break;
+    }
+    return m_doc.searchReady();
+}
 
 bool HelpWindow::showHome()
 {
     return m_viewer->showDefaultTopic();
 }
 
+void HelpWindow::contentsReady(const std::optional<QList<SitemapEntry>> &contents)
+{
+    m_doc.setContents(contents);
+    m_contents->setRootIsDecorated(m_doc.hasContentsFile());
+    updateDamageNote();
+    buildContents();
+    pageChanged(m_viewer->source());
+}
+
 void HelpWindow::buildContents()
 {
-    auto add = [this](auto &self, const QList<SitemapEntry> &entries, QTreeWidgetItem *parent) -> void {
+    m_contents->clear();
+    m_unfilled.clear();
+    m_contentsByPath.clear();
+    qsizetype total = 0;
+    auto index = [&](auto &self, const QList<SitemapEntry> &entries, QList<int> route) -> void {
+        route.append(0);
         for (const SitemapEntry &entry : entries) {
-            auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
-            item->setText(0, entry.name);
+            ++total;
             if (!entry.locals.isEmpty()) {
                 // A page is found under its anchor, else at its first entry.
                 const QString local = entry.locals.first();
-                item->setData(0, kPathRole, local);
-                if (!m_contentsByPath.contains(local.toLower()))
-                    m_contentsByPath.insert(local.toLower(), item);
-                if (!m_contentsByPath.contains(pathKey(local)))
-                    m_contentsByPath.insert(pathKey(local), item);
+                for (const QString &key : {local.toLower(), pathKey(local)}) {
+                    if (!m_contentsByPath.contains(key))
+                        m_contentsByPath.insert(key, route);
+                }
             }
-            self(self, entry.children, item);
+            self(self, entry.children, route);
+            ++route.last();
         }
     };
-    add(add, m_doc.contents(), nullptr);
-    m_contents->expandToDepth(0);
+    index(index, m_doc.contents(), {});
+    SitemapEntry root;
+    root.children = m_doc.contents();
+    m_unfilled.insert(m_contents->invisibleRootItem(), &root);
+    fillContentsItem(m_contents->invisibleRootItem());
+    // A short contents opens its first level, as a book shows its chapters.
+    if (total <= 2000) {
+        for (int i = 0; i < m_contents->topLevelItemCount(); ++i) {
+            fillContentsItem(m_contents->topLevelItem(i));
+            m_contents->topLevelItem(i)->setExpanded(true);
+        }
+    }
 }
 
-void HelpWindow::buildIndex()
+void HelpWindow::fillContentsItem(QTreeWidgetItem *item)
 {
-    auto add = [this](auto &self, const QList<SitemapEntry> &entries, int depth, const QString &above,
-                      int parentRow) -> void {
-        for (const SitemapEntry &entry : entries) {
-            auto *item = new QListWidgetItem(QString(qsizetype(depth) * 2, u' ') + entry.name, m_indexList);
-            item->setData(kPathRole, entry.locals.value(0));
-            item->setData(kParentRole, parentRow);
-            // A sub-keyword is found by its own words and by its keyword's.
-            const QString words = above.isEmpty() ? entry.name : above + u' ' + entry.name;
-            item->setData(kFoldedRole, helptext::fold(words));
-            self(self, entry.children, depth + 1, words, m_indexList->count() - 1);
+    const SitemapEntry *entry = m_unfilled.take(item);
+    if (!entry)
+        return;
+    QList<QTreeWidgetItem *> children;
+    children.reserve(entry->children.size());
+    for (const SitemapEntry &child : entry->children) {
+        auto *childItem = new QTreeWidgetItem(QStringList{child.name});
+        if (!child.locals.isEmpty())
+            childItem->setData(0, kPathRole, child.locals.first());
+        if (!child.children.isEmpty()) {
+            childItem->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            m_unfilled.insert(childItem, &child);
         }
-    };
-    add(add, m_doc.index(), 0, QString(), -1);
-    m_tabs->setTabVisible(1, m_indexList->count() > 0);
+        children.append(childItem);
+    }
+    item->addChildren(children);
+}
+
+QTreeWidgetItem *HelpWindow::contentsItem(const QList<int> &route)
+{
+    QTreeWidgetItem *item = m_contents->invisibleRootItem();
+    for (const int at : route) {
+        fillContentsItem(item);
+        item = item->child(at);
+        if (!item)
+            return nullptr;
+    }
+    return item;
 }
 
 void HelpWindow::filterIndex(const QString &text)
 {
+    if (m_indexList->count() < m_indexRows.size())
+        return; // still being filled; filtered once whole
     const QString wanted = helptext::fold(text.trimmed());
-    QListWidgetItem *first = nullptr;
+    // The current entry is the best match: the same keyword, else the
+    // first that starts with the text, else the first that holds it.
+    QListWidgetItem *best = nullptr;
+    int bestRank = 3;
     // Backwards, so that a shown sub-keyword shows its keyword above it.
-    // The current entry is the first that matches itself.
     for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
-        if (item->data(kFoldedRole).toString().contains(wanted)) {
+        const helptext::IndexRow &line = m_indexRows.at(row);
+        const int rank = helptext::matchRank(line, wanted);
+        if (rank < 3) {
             item->setHidden(false);
-            first = item;
+            if (rank <= bestRank) {
+                best = item;
+                bestRank = rank;
+            }
         } else if (!item->data(kShownChildRole).toBool()) {
             item->setHidden(true);
         }
         item->setData(kShownChildRole, false);
-        if (!item->isHidden()) {
-            if (QListWidgetItem *parent = m_indexList->item(item->data(kParentRole).toInt()))
-                parent->setData(kShownChildRole, true);
-        }
+        if (!item->isHidden() && line.parent >= 0)
+            m_indexList->item(line.parent)->setData(kShownChildRole, true);
     }
-    m_indexList->setCurrentItem(first);
+    m_indexList->setCurrentItem(best);
 }
 
 void HelpWindow::openIndexItem(QListWidgetItem *item)
@@ -284,6 +489,8 @@ int HelpWindow::search(const QString &query)
         m_searchBox->setText(query);
     m_searchTerms = helptext::searchTerms(query);
     m_searchResults->clear();
+    if (!m_doc.searchReady())
+        return 0; // the note says it is being prepared; the query runs when it is
     const auto hits = m_doc.search(query);
     for (const HelpDocument::SearchHit &hit : hits) {
         auto *item = new QListWidgetItem(hit.title, m_searchResults);
@@ -325,10 +532,10 @@ void HelpWindow::pageChanged(const QUrl &url)
     // The tree follows the page, without opening it again.
     QTreeWidgetItem *item = nullptr;
     if (url.hasFragment())
-        item = m_contentsByPath.value((path + u'#' + url.fragment()).toLower());
-    if (!item)
-        item = m_contentsByPath.value(pathKey(path));
-    if (item) {
+        item = contentsItem(m_contentsByPath.value((path + u'#' + url.fragment()).toLower()));
+    if (!item || item == m_contents->invisibleRootItem())
+        item = contentsItem(m_contentsByPath.value(pathKey(path)));
+    if (item && item != m_contents->invisibleRootItem()) {
         m_following = true;
         m_contents->setCurrentItem(item);
         m_contents->scrollToItem(item);
@@ -355,6 +562,16 @@ void HelpWindow::printPage()
 
 bool HelpWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Enter on a heading opens or closes it, as a click does.
+    if (watched == m_contents && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        QTreeWidgetItem *item = m_contents->currentItem();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && item
+            && item->data(0, kPathRole).toString().isEmpty()) {
+            item->setExpanded(!item->isExpanded());
+            return true;
+        }
+    }
     // Up and down in the filter box move through the keywords.
     if (watched == m_indexFilter && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();

@@ -4,12 +4,18 @@
 
 #include <QMainWindow>
 
+#include <atomic>
+#include <memory>
+
 class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
 class QSplitter;
+class QThread;
+class QTimer;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -35,7 +41,12 @@ public:
     // Shows the default topic; false when the file has no readable page.
     bool showHome();
 
-    // Runs a search as typed into the search box; returns the number of pages.
+    // Waits for the index and the search index built in the background and
+    // takes them in; false when there is none (the file did not open).
+    bool waitForSearch();
+
+    // Runs a search as typed into the search box; returns the number of
+    // pages, 0 while the search index is still being built.
     int search(const QString &query);
     // Opens a result of the last search, its hits highlighted.
     void openSearchResult(int row);
@@ -56,13 +67,25 @@ public:
 
     static const QList<qreal> &zoomFactors();
 
+signals:
+    // The search index is in and search can be used.
+    void searchReady();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void startSearchIndex();
+    void searchIndexReady(std::shared_ptr<const HelpDocument::SearchIndex> index);
+    void keywordsReady(const std::optional<QList<helptext::SitemapEntry>> &index, const QList<helptext::IndexRow> &rows);
+    void addIndexRows();
+    void showSearchProgress();
+    void updateDamageNote();
+    void contentsReady(const std::optional<QList<helptext::SitemapEntry>> &contents);
     void buildContents();
-    void buildIndex();
+    void fillContentsItem(QTreeWidgetItem *item);
+    QTreeWidgetItem *contentsItem(const QList<int> &route);
     void filterIndex(const QString &text);
     void openIndexItem(QListWidgetItem *item);
     void pageChanged(const QUrl &url);
@@ -81,6 +104,15 @@ private:
     QLineEdit *m_searchBox = nullptr;
     QListWidget *m_searchResults = nullptr;
     QLabel *m_searchNote = nullptr;
+    QPushButton *m_searchRun = nullptr;
+    struct IndexProgress {
+        std::atomic_bool cancel{false};
+        std::atomic_int done{0};
+        std::atomic_int total{0};
+    };
+    std::shared_ptr<IndexProgress> m_indexProgress;
+    QThread *m_indexThread = nullptr;
+    QTimer *m_progressTimer = nullptr;
     QLabel *m_damageNote = nullptr;
     QAction *m_back = nullptr;
     QAction *m_forward = nullptr;
@@ -88,7 +120,12 @@ private:
     QAction *m_print = nullptr;
     QAction *m_zoomIn = nullptr;
     QAction *m_zoomOut = nullptr;
-    QHash<QString, QTreeWidgetItem *> m_contentsByPath; // lower-case path, with and without anchor
+    QList<helptext::IndexRow> m_indexRows; // as shown in m_indexList
+    // Where each page stands in the contents, as child numbers from the top:
+    // lower-case path, with and without anchor. Items are made as their
+    // parents open, so that a contents of thousands costs nothing at first.
+    QHash<QString, QList<int>> m_contentsByPath;
+    QHash<QTreeWidgetItem *, const helptext::SitemapEntry *> m_unfilled;
     QStringList m_searchTerms;
     int m_zoomStep = 0;
     bool m_following = false;

@@ -67,6 +67,7 @@ HelpDocument openDocument(const QString &path)
     HelpDocument doc;
     if (!doc.open(path))
         qFatal("cannot open %s", qPrintable(path));
+    doc.buildSearchIndex();
     return doc;
 }
 
@@ -163,12 +164,14 @@ QByteArray withObjectLength(QByteArray chm, const QByteArray &name, quint64 leng
     qFatal("no object %s", name.constData());
 }
 
-// The file with a field of the compressed section's reset table replaced.
-QByteArray withResetTableField(QByteArray chm, qsizetype field, quint64 value)
+// The file with a field of the compressed section's reset table (or its
+// control data) replaced.
+QByteArray withResetTableField(QByteArray chm, qsizetype field, quint64 value,
+                               const QByteArray &object = "/InstanceData/ResetTable")
 {
     quint64 dataOffset = 0;
     for (const DirEntry &e : directory(chm, &dataOffset)) {
-        if (e.name.endsWith("/InstanceData/ResetTable")) {
+        if (e.name.endsWith(object)) {
             const qsizetype at = qsizetype(dataOffset + e.offset) + field;
             const int bytes = field >= 0x10 ? 8 : 4;
             chm.replace(at, bytes, QByteArray(reinterpret_cast<const char *>(&value), bytes));
@@ -204,6 +207,14 @@ private slots:
     void searchFoldsKanaAndWidth();
     void windowPaneFollowsAndOpens();
     void fileWithoutContentsOrIndex();
+    void searchIsBuiltInTheBackground();
+    void topicsOfEveryKind();
+    void headingOpensWithoutLeavingThePage();
+    void indexEnterOpensBestMatch_data();
+    void indexEnterOpensBestMatch();
+    void zoomScalesPointsAndPixels();
+    void nowrapRunsStayWhole_data();
+    void nowrapRunsStayWhole();
     void toolbarEnablement();
     void searchResultHighlightsHits();
     void windowRemembersSizeAndZoom();
@@ -314,6 +325,7 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
             HelpDocument doc;
             if (!doc.open(dir.filePath("bad.chm")))
                 continue;
+            doc.buildSearchIndex();
             ++opened;
             if (!doc.damaged())
                 continue;
@@ -328,6 +340,14 @@ void TestHelp::damagedFilesOpenWhatTheyCan()
     QVERIFY(damaged > 0);
 
     // Not a help file at all: the window says so, and shows no page.
+    // A window chmlib would divide by, also when the file is cut short
+    // before the compressed data.
+    const QByteArray zeroWindow = withResetTableField(whole, 16, 0, "/MSCompressed/ControlData");
+    for (const qsizetype length : {whole.size(), qsizetype(28155)}) {
+        dir.write("window.chm", zeroWindow.left(length));
+        QVERIFY(!HelpDocument().open(dir.filePath("window.chm")));
+    }
+
     dir.write("broken.chm", QByteArray("ITSF") + QByteArray(100, '\0'));
     HelpDocument broken;
     QVERIFY(!broken.open(dir.filePath("broken.chm")));
@@ -379,6 +399,7 @@ void TestHelp::craftedLengthsAreDamageNotCrashes()
     QVERIFY(doc.open(dir.filePath("crafted.chm")));
     QVERIFY(!doc.chm().read(unreadable));
     HelpWindow window(std::move(doc));
+    QVERIFY(window.waitForSearch());
     QVERIFY(window.document().damaged());
     QVERIFY(window.damageNote()->isVisibleTo(&window));
     QCOMPARE(window.showHome(), !home.isEmpty());
@@ -542,6 +563,160 @@ void TestHelp::fileWithoutContentsOrIndex()
     QCOMPARE(window.search(QStringLiteral("b")), 1);
 }
 
+// The window shows the first page at once; search says it is not ready
+// until the thread that reads every page is done, then runs what was typed.
+void TestHelp::searchIsBuiltInTheBackground()
+{
+    for (const char *file : {"nested.chm", "nodefault.chm"}) {
+        HelpDocument doc;
+        QVERIFY(doc.open(testFile(file)));
+        QVERIFY(!doc.searchReady());
+        HelpWindow window(std::move(doc));
+        QVERIFY(window.showHome());
+        if (!window.document().searchReady()) {
+            QVERIFY(!window.searchBox()->isEnabled());
+            QCOMPARE(window.search(QStringLiteral("b")), 0);
+        }
+        QVERIFY(window.waitForSearch());
+        QVERIFY(window.searchBox()->isEnabled());
+        QVERIFY(window.contentsTree()->topLevelItemCount() > 0);
+        QVERIFY(window.searchResults()->count() > 0 || window.search(QStringLiteral("b")) > 0);
+        QVERIFY(!window.damageNote()->isVisibleTo(&window));
+    }
+    // Closed at once while the thread still reads.
+    HelpDocument doc;
+    QVERIFY(doc.open(committedChm()));
+    delete new HelpWindow(std::move(doc));
+}
+
+// kinds.chm (data/kinds/, chmcmd): a page, a text and a picture under a
+// heading without a page; textonly.chm holds nothing but a text.
+void TestHelp::topicsOfEveryKind()
+{
+    HelpWindow window(openDocument(testFile("kinds.chm")));
+    QVERIFY(window.showHome());
+    QVERIFY(window.viewer()->showPath(QStringLiteral("/note.txt")));
+    QVERIFY(window.viewer()->toPlainText().contains(QStringLiteral("  Second line <not a tag> & more.")));
+    QCOMPARE(window.windowTitle(), QStringLiteral("note.txt"));
+    QVERIFY(window.viewer()->showPath(QStringLiteral("/pic.png")));
+    QVERIFY(window.viewer()->toHtml().contains(QStringLiteral("<img src=\"pic.png\"")));
+    const QImage picture = QImage::fromData(
+        window.viewer()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pic.png"))).toByteArray());
+    QCOMPARE(picture.size(), QSize(8, 4));
+    QVERIFY(!window.damageNote()->isVisibleTo(&window));
+
+    HelpWindow text(openDocument(testFile("textonly.chm")));
+    QVERIFY(text.showHome());
+    QCOMPARE(text.viewer()->currentPath(), QStringLiteral("/readme.txt"));
+    QVERIFY(text.viewer()->toPlainText().contains(QStringLiteral("Readme of a library.")));
+    QVERIFY(!text.damageNote()->isVisibleTo(&text));
+    QCOMPARE(text.search(QStringLiteral("library")), 1);
+}
+
+void TestHelp::headingOpensWithoutLeavingThePage()
+{
+    HelpWindow window(openDocument(testFile("kinds.chm")));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.showHome());
+    QTreeWidget *tree = window.contentsTree();
+    QTreeWidgetItem *heading = tree->topLevelItem(0);
+    QCOMPARE(heading->text(0), QStringLiteral("Chapter"));
+    QVERIFY(heading->isExpanded());
+    tree->setCurrentItem(heading);
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/page.htm"));
+    QVERIFY(!window.backAction()->isEnabled());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(heading).center());
+    QVERIFY(!heading->isExpanded());
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(heading->isExpanded());
+    QCOMPARE(window.viewer()->currentPath(), QStringLiteral("/page.htm"));
+    QVERIFY(!window.backAction()->isEnabled());
+    QVERIFY(window.viewer()->toPlainText().contains(QStringLiteral("Body text.")));
+}
+
+void TestHelp::indexEnterOpensBestMatch_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("same keyword, before longer ones") << "tform" << "/page.htm";
+    QTest::newRow("same keyword, not a sub-keyword") << "TSTRINGGRID" << "/pic.png";
+    QTest::newRow("starts with") << "tformb" << "/pic.png";
+    QTest::newRow("holds") << "ontrol" << "/note.txt";
+}
+
+void TestHelp::indexEnterOpensBestMatch()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, opened);
+    HelpWindow window(openDocument(testFile("kinds.chm")));
+    QVERIFY(window.showHome());
+    window.indexFilter()->setText(typed);
+    QTest::keyClick(window.indexFilter(), Qt::Key_Return);
+    QCOMPARE(window.viewer()->currentPath(), opened);
+}
+
+// style.css sizes body text and cells in px and the heading in pt.
+void TestHelp::zoomScalesPointsAndPixels()
+{
+    HelpWindow window(openDocument(testFile("kinds.chm")));
+    QVERIFY(window.showHome());
+    HelpViewer *viewer = window.viewer();
+    auto size = [viewer](const QString &text) {
+        const QTextCursor at = viewer->document()->find(text);
+        const QTextCharFormat f = at.charFormat();
+        return f.hasProperty(QTextFormat::FontPixelSize) ? QString::number(f.intProperty(QTextFormat::FontPixelSize)) + "px"
+                                                         : QString::number(f.fontPointSize()) + "pt";
+    };
+    const QStringList texts = {"Body text", "plain cell", "Heading"};
+    const QStringList sizes = {"14px", "12px", "10pt"};
+    const QStringList doubled = {"28px", "24px", "20pt"};
+    QStringList got;
+    for (const qreal factor : {2.0, 0.5, 1.0}) {
+        viewer->setZoomFactor(factor);
+        QStringList now;
+        for (const QString &t : texts)
+            now.append(size(t));
+        got.append(now.join(u' '));
+    }
+    QCOMPARE(got, (QStringList{doubled.join(u' '), "7px 6px 5pt", sizes.join(u' ')}));
+    viewer->setZoomFactor(2.0);
+    QVERIFY(viewer->showPath(QStringLiteral("/page.htm#x"))); // reloaded: scaled from the page's sizes
+    viewer->showPath(QStringLiteral("/note.txt"));
+    viewer->backward();
+    QCOMPARE(size(QStringLiteral("Body text")), QStringLiteral("28px"));
+}
+
+void TestHelp::nowrapRunsStayWhole_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("joined"); // "_" for a no-break space
+    QTest::newRow("class from a rule") << "span.code { white-space: nowrap }"
+                                       << "<span class=\"x code\">a b\n c</span> d e" << "<span class=\"x code\">a_b_c</span> d e";
+    QTest::newRow("class in a group") << "p { color: red } td, .ident { WHITE-SPACE : NoWrap; }"
+                                      << "<span class=ident>f g</span>" << "<span class=ident>f_g</span>";
+    QTest::newRow("inline style, nested") << ""
+                                          << "<span style=\"white-space:nowrap\">h <b>i j</b><span>k l</span></span> m"
+                                          << "<span style=\"white-space:nowrap\">h_<b>i_j</b><span>k_l</span></span> m";
+    QTest::newRow("nobr") << "" << "<nobr>n o</nobr> p" << "<nobr>n_o</nobr> p";
+    QTest::newRow("other classes untouched") << ".code { white-space: normal }"
+                                             << "<span class=code>q r</span>" << "<span class=code>q r</span>";
+}
+
+void TestHelp::nowrapRunsStayWhole()
+{
+    QFETCH(QString, css);
+    QFETCH(QString, html);
+    QFETCH(QString, joined);
+    QCOMPARE(helptext::joinNowrapRuns(html, helptext::nowrapClasses(css)).replace(QChar(0xa0), u'_'), joined);
+    // And in a page, through its linked style sheet.
+    HelpWindow window(openDocument(testFile("kinds.chm")));
+    QVERIFY(window.showHome());
+    QVERIFY(window.viewer()->document()->toRawText().contains(QStringLiteral("function\u00a0GetNumBytesAvailable\u00a0(const\u00a0Buffer)")));
+}
+
 void TestHelp::toolbarEnablement()
 {
     HelpWindow window(openDocument(testFile("nested.chm")));
@@ -554,6 +729,10 @@ void TestHelp::toolbarEnablement()
                                                  window.homeAction()->isEnabled() ? "H" : "-");
     };
     QCOMPARE(state(), QStringLiteral("---")); // at home, no history
+    // Every button has a picture: the program's own where the theme has none.
+    for (QAction *action : {window.printAction(), window.zoomInAction(), window.zoomOutAction()})
+        QVERIFY2(!action->icon().pixmap(16).toImage().isNull() && action->icon().pixmap(16).toImage().pixel(5, 1) != 0,
+                 qPrintable(action->text()));
     QVERIFY(window.printAction()->isEnabled());
     window.viewer()->showPath(QStringLiteral("/sub/kana.htm"));
     QCOMPARE(state(), QStringLiteral("B-H"));
