@@ -167,7 +167,9 @@ QVariant NamaeWaku::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_names.size())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
+    if (role == Qt::DisplayRole)
+        return namaetext::shown(m_names.at(index.row()));
+    if (role == Qt::EditRole)
         return m_names.at(index.row());
     return {};
 }
