@@ -115,21 +115,76 @@ struct Decoded {
     NamaeEncoding encoding = NamaeEncoding::Cp932;
 };
 
+// Decodes in pieces, so that a long file can tell how far it is and be
+// stopped. Pieces end where a character starts.
+constexpr qsizetype kDecodePiece = qsizetype(4) << 20;
+
+qsizetype pieceEnd(QByteArrayView bytes, qsizetype from, bool utf8)
+{
+    const qsizetype end = qMin(bytes.size(), from + kDecodePiece);
+    if (end == bytes.size())
+        return end;
+    if (utf8) {
+        qsizetype at = end;
+        while (at > from + 1 && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80)
+            --at;
+        return at;
+    }
+    qsizetype at = from;
+    while (at < end) {
+        const auto b = static_cast<unsigned char>(bytes[at]);
+        at += (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
+    }
+    return qMin(at, bytes.size());
+}
+
+struct Steps {
+    const NamaeLoadProgress *progress = nullptr;
+    qint64 base = 0;  // done before this step
+    qint64 total = 0;
+    bool stopped = false;
+    bool tell(qint64 done)
+    {
+        if (!stopped && progress && *progress && !(*progress)(base + done, total))
+            stopped = true;
+        return !stopped;
+    }
+};
+
+QString decodeAll(QStringDecoder &decoder, QByteArrayView bytes, bool utf8, Steps *steps)
+{
+    if (!steps || bytes.size() <= kDecodePiece)
+        return decoder.decode(bytes);
+    QString text;
+    text.reserve(bytes.size());
+    for (qsizetype at = 0; at < bytes.size();) {
+        if (!steps->tell(at))
+            return QString();
+        const qsizetype end = pieceEnd(bytes, at, utf8);
+        text += decoder.decode(bytes.sliced(at, end - at));
+        at = end;
+    }
+    return text;
+}
+
 // Text valid in both encodings: names in UTF-8 often also pass as code page
 // 932 (two kana make three valid double-byte characters), while code page 932
 // kana never pass as UTF-8. So UTF-8 wins when it yields Japanese text.
 // A fresh decoder for every piece: the error flag survives resetState().
-Decoded decode(QByteArrayView bytes, bool preferUtf8)
+Decoded decode(QByteArrayView bytes, bool preferUtf8, Steps *steps = nullptr)
 {
     QStringDecoder cp932(kCp932, kStateless);
     Q_ASSERT(cp932.isValid());
-    QString sjis = cp932.decode(bytes);
-    const bool sjisOk = !cp932.hasError();
+    QString sjis = decodeAll(cp932, bytes, false, steps);
+    const bool sjisOk = !cp932.hasError() && !(steps && steps->stopped);
     if (sjisOk && !preferUtf8 && !hasNonAscii(bytes))
         return {true, sjis, NamaeEncoding::Cp932};
+    // Checked first: decoding all of a long file that is not UTF-8 is slow.
+    if (!bytes.isValidUtf8() || (steps && steps->stopped))
+        return sjisOk ? Decoded{true, sjis, NamaeEncoding::Cp932} : Decoded{};
     QStringDecoder utf8(QStringConverter::Utf8, kStateless);
-    QString text = utf8.decode(bytes);
-    const bool utf8Ok = !utf8.hasError();
+    QString text = decodeAll(utf8, bytes, true, steps);
+    const bool utf8Ok = !utf8.hasError() && !(steps && steps->stopped);
     if (utf8Ok && (!sjisOk || preferUtf8 || looksJapanese(text)))
         return {true, text, NamaeEncoding::Utf8};
     if (sjisOk)
@@ -233,7 +288,7 @@ public:
 
     enum ReadStatus { ReadOk, TooLarge, ReadFailed };
     // The whole file from its start, at most kNamaeListMaxBytes.
-    ReadStatus readAll(QByteArray &out)
+    ReadStatus readAll(QByteArray &out, Steps *steps = nullptr)
     {
         out.clear();
         struct stat st {};
@@ -250,7 +305,10 @@ public:
                     return TooLarge;
                 out.resize(std::min<qsizetype>(have * 2 + 4096, kNamaeListMaxBytes + 1));
             }
-            const ssize_t n = ::pread(m_fd, out.data() + have, size_t(out.size() - have), off_t(have));
+            if (steps && !steps->tell(have))
+                return ReadFailed;
+            const ssize_t n = ::pread(m_fd, out.data() + have, size_t(qMin(out.size() - have, kDecodePiece)),
+                                      off_t(have));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -336,7 +394,7 @@ bool isUtf16(NamaeEncoding e) { return e == NamaeEncoding::Utf16LE || e == Namae
 
 // The file's text, decoded by its byte-order mark or by guessing between
 // code page 932 and UTF-8.
-void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &result)
+void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &result, Steps *steps = nullptr)
 {
     if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         const bool le = data.front() == '\xFF';
@@ -371,7 +429,9 @@ void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &r
     if (data.endsWith('\x1A')) // an old end-of-file mark
         data.chop(1);
 
-    Decoded whole = decode(data, bom);
+    Decoded whole = decode(data, bom, steps);
+    if (steps && steps->stopped)
+        return;
     if (whole.ok) {
         result.names = NamaeListParse(whole.text);
         result.encoding = whole.encoding;
@@ -399,7 +459,7 @@ void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &r
 
 } // namespace
 
-NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs, const NamaeLoadProgress &progress)
 {
     NamaeLoadResult result;
     ListFile file;
@@ -425,15 +485,21 @@ NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
     case ListFile::Busy:
         break;
     }
-    switch (file.readAll(bytes)) {
+    // Reading and decoding, each counted by the file's bytes.
+    Steps steps{&progress, 0, 2 * qMax<qint64>(1, file.size())};
+    switch (file.readAll(bytes, &steps)) {
     case ListFile::TooLarge:
         return refuse(namaetext::tooLarge(fileName), true);
     case ListFile::ReadFailed:
-        return refuse(namaetext::readFailed(fileName), false);
+        return refuse(steps.stopped ? QString() : namaetext::readFailed(fileName), false);
     case ListFile::ReadOk:
         break;
     }
-    decodeInto(bytes, fileName, result);
+    steps.base = bytes.size();
+    decodeInto(bytes, fileName, result, &steps);
+    if (steps.stopped)
+        return refuse(QString(), false);
+    steps.tell(bytes.size());
     result.bytes = bytes;
     return result;
 }

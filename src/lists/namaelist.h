@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace kanaroll {
 
 // How a list file was decoded. Rewrites always store Cp932; Utf8 means a
@@ -34,10 +36,15 @@ struct NamaeFileResult {
 // How long a change waits for another window's change of the same file.
 inline constexpr int kNamaeLockWaitMs = 2000;
 
+// Told how far a long read has come (parts of `total`); returning false
+// stops it, and the load then gives a result that is not ok.
+using NamaeLoadProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // A missing file is an empty list and no error. Only a regular file is read;
 // a fifo or a device is refused without waiting on it. A change under way
 // elsewhere is waited for up to `lockWaitMs`.
-NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs,
+                              const NamaeLoadProgress &progress = {});
 
 // Adds one line (name + CR LF) at the end, creating the file when missing.
 // The line is written in the file's own encoding, so that a file a modern

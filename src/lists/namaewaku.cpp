@@ -6,6 +6,12 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace kanaroll {
 
 NamaeWaku::NamaeWaku(NamaeSide side, QObject *parent)
@@ -34,6 +40,12 @@ NamaeLoadResult NamaeWaku::load()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
     NamaeLoadResult result = NamaeListLoad(m_fileName);
+    adopt(result, stamp);
+    return result;
+}
+
+void NamaeWaku::adopt(const NamaeLoadResult &result, const NamaeFileStamp &stamp)
+{
     beginResetModel();
     m_names = result.names;
     m_selected = -1;
@@ -42,7 +54,6 @@ NamaeLoadResult NamaeWaku::load()
     m_stamp = stamp; // taken before the read: a change during it shows next time
     endResetModel();
     emit selectedChanged(-1);
-    return result;
 }
 
 NamaeLoadResult NamaeWaku::known() const
@@ -191,22 +202,93 @@ void NamaeSides::setEntryText(NamaeSide side, const QString &text)
     emit entryTextChanged(side, text);
 }
 
+void NamaeSides::noteLoad(const NamaeLoadResult &r, QList<NamaeNotice> &notices) const
+{
+    if (!r.ok)
+        notices.append({r.error + namaetext::paragraph + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
+                        namaetext::fileTitle});
+    else if (r.damaged)
+        notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
+}
+
 QList<NamaeNotice> NamaeSides::NamaeStartup()
 {
     QList<NamaeNotice> notices;
-    auto loadSide = [&](NamaeWaku &waku) {
-        const NamaeLoadResult r = waku.load();
-        if (!r.ok)
-            notices.append({r.error + namaetext::paragraph
-                                + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
-                            namaetext::fileTitle});
-        else if (r.damaged)
-            notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
-    };
-    loadSide(m_jibun);
+    noteLoad(m_jibun.load(), notices);
     setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
-    loadSide(m_aite);
+    noteLoad(m_aite.load(), notices);
     return notices;
+}
+
+// What the reading thread shares with the window's thread.
+struct NamaeSides::StartupRead {
+    std::atomic<bool> stop{false};
+    std::atomic<int> permille{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    NamaeLoadResult result[2];
+    NamaeFileStamp stamp[2];
+    std::thread thread;
+};
+
+bool NamaeSides::NamaeStartupBegin(int waitMs, std::function<void(const QList<NamaeNotice> &)> done)
+{
+    m_startupDone = std::move(done);
+    auto reading = std::make_shared<StartupRead>();
+    m_reading = reading;
+    const QString files[2] = {m_jibun.fileName(), m_aite.fileName()};
+    reading->thread = std::thread([this, r = reading.get(), files] {
+        for (int i = 0; i < 2; ++i) {
+            r->stamp[i] = NamaeFileStamp::of(files[i]);
+            r->result[i] = NamaeListLoad(files[i], kNamaeLockWaitMs, [r, i](qint64 done, qint64 total) {
+                r->permille = int((i * 500) + done * 500 / qMax<qint64>(1, total));
+                return !r->stop;
+            });
+        }
+        {
+            const std::lock_guard lock(r->mutex);
+            r->done = true;
+        }
+        r->finished.notify_all();
+        if (!r->stop)
+            QMetaObject::invokeMethod(this, [this] { finishStartup(); }, Qt::QueuedConnection);
+    });
+    std::unique_lock lock(reading->mutex);
+    if (!reading->finished.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return reading->done; }))
+        return false;
+    lock.unlock();
+    finishStartup();
+    return true;
+}
+
+void NamaeSides::finishStartup()
+{
+    if (!m_reading) // finished already
+        return;
+    const std::shared_ptr<StartupRead> r = std::exchange(m_reading, nullptr);
+    r->thread.join();
+    QList<NamaeNotice> notices;
+    m_jibun.adopt(r->result[0], r->stamp[0]);
+    noteLoad(r->result[0], notices);
+    setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
+    m_aite.adopt(r->result[1], r->stamp[1]);
+    noteLoad(r->result[1], notices);
+    if (m_startupDone)
+        std::exchange(m_startupDone, nullptr)(notices);
+}
+
+int NamaeSides::loadPermille() const
+{
+    return m_reading ? m_reading->permille.load() : 1000;
+}
+
+NamaeSides::~NamaeSides()
+{
+    if (m_reading) {
+        m_reading->stop = true;
+        m_reading->thread.join();
+    }
 }
 
 NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)
