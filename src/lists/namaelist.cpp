@@ -815,6 +815,92 @@ NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
     return result;
 }
 
+namespace {
+
+// The bytes at [at, at + size) of an open file; false when they are not all there.
+bool readExactly(int fd, qint64 at, qsizetype size, QByteArray &out)
+{
+    out.resize(size);
+    qsizetype have = 0;
+    while (have < size) {
+        const ssize_t n = ::pread(fd, out.data() + have, size_t(size - have), off_t(at + have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        have += n;
+    }
+    return true;
+}
+
+// Names a piece of a file gives, decoded alone in the file's encoding; false
+// when it does not decode so, or the file as a whole might then be read in
+// another encoding.
+bool parsePiece(QByteArrayView piece, NamaeEncoding encoding, QStringList &names)
+{
+    if (piece.endsWith('\x1A')) // the old end-of-file mark, dropped at the end only
+        piece.chop(1);
+    const bool utf8 = piece.isValidUtf8();
+    if (encoding == NamaeEncoding::Utf8 ? !utf8 : (utf8 && hasNonAscii(piece)))
+        return false;
+    QStringDecoder decoder(encoding == NamaeEncoding::Utf8 ? QStringDecoder(QStringConverter::Utf8, kStateless)
+                                                           : QStringDecoder(kCp932, kStateless));
+    const QString text = decoder.decode(piece);
+    if (decoder.hasError())
+        return false;
+    names = NamaeListParse(text);
+    return true;
+}
+
+} // namespace
+
+bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names)
+{
+    const qsizetype known = bytes.size();
+    if (!knownStamp.exists || !now.exists || knownStamp.device != now.device || knownStamp.inode != now.inode
+        || knownStamp.size != known || now.size <= known || now.size > kNamaeListMaxBytes
+        || (encoding != NamaeEncoding::Cp932 && encoding != NamaeEncoding::Utf8))
+        return false;
+    // A line is complete at its LF, or at a CR with something after it
+    // (an LF may yet come).
+    qsizetype complete = known;
+    while (complete > 0 && bytes[complete - 1] != '\n' && !(bytes[complete - 1] == '\r' && complete < known))
+        --complete;
+    constexpr qsizetype kReread = qsizetype(1) << 20;
+    if (known - complete > kReread || (complete < 3 && bytes.startsWith("\xEF\xBB\xBF")))
+        return false;
+
+    ListFile file;
+    switch (file.openLocked(fileName, O_RDONLY, false, QDeadlineTimer(200), true)) {
+    case ListFile::Open:
+    case ListFile::Busy:
+        break;
+    default:
+        return false;
+    }
+    // The same bytes around the old start and end: the file was added to,
+    // not rewritten in place.
+    constexpr qsizetype kCheck = 64 * 1024;
+    const qsizetype headSize = qMin(kCheck, known);
+    const qsizetype endAt = qMax<qsizetype>(0, known - kCheck);
+    QByteArray head, end, added;
+    if (!readExactly(file.fd(), 0, headSize, head) || head != QByteArrayView(bytes).first(headSize)
+        || !readExactly(file.fd(), endAt, known - endAt, end) || end != QByteArrayView(bytes).sliced(endAt)
+        || !readExactly(file.fd(), known, qsizetype(now.size - known), added))
+        return false;
+
+    QStringList before, after;
+    const QByteArrayView oldTail = QByteArrayView(bytes).sliced(complete);
+    if (!parsePiece(oldTail, encoding, before) || before.size() > names.size()
+        || !parsePiece(oldTail.toByteArray() + added, encoding, after))
+        return false;
+    names.resize(names.size() - before.size());
+    names += after;
+    bytes += added;
+    return true;
+}
+
 NamaeFileStamp NamaeFileStamp::of(const QString &fileName)
 {
     NamaeFileStamp stamp;

@@ -92,6 +92,16 @@ struct NamaeFileStamp {
     bool operator==(const NamaeFileStamp &) const = default;
 };
 
+// What another program appended to a list file since it was read, read
+// alone: when the file is the same one (`knownStamp` was taken before that
+// read, `now` just now), only grew, and still holds the known bytes around
+// their start and end. A last line that lacked its line end is read again
+// with what follows it. `bytes` grows by the new bytes and the names of the
+// new lines replace those of that last line in `names`. False, with nothing
+// changed, when the file must be read whole.
+bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names);
+
 // Reading rules on already decoded text, for the loader and the benchmark.
 QStringList NamaeListParse(QStringView text);
 

@@ -105,6 +105,15 @@ bool NamaeWaku::reload()
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
     if (m_stamp && *m_stamp == stamp)
         return false;
+    // Another program adding lines: only the new bytes are read.
+    if (m_stamp) {
+        QStringList names = m_names;
+        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names)) {
+            m_stamp = stamp;
+            setNames(names);
+            return true;
+        }
+    }
     // Changes take milliseconds; a reload does not keep the window waiting
     // longer than that, and the next notice comes soon enough.
     const NamaeLoadResult r = NamaeListLoad(m_fileName, 200);
@@ -125,12 +134,16 @@ void NamaeWaku::setNames(const QStringList &names)
 {
     const qsizetype oldSize = m_names.size();
     const qsizetype newSize = names.size();
+    // Names shared with the old list are equal without comparing them.
+    const auto same = [](const QString &a, const QString &b) {
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+    };
     qsizetype head = 0;
-    while (head < oldSize && head < newSize && m_names.at(head) == names.at(head))
+    while (head < oldSize && head < newSize && same(m_names.at(head), names.at(head)))
         ++head;
     qsizetype tail = 0;
     while (tail < oldSize - head && tail < newSize - head
-           && m_names.at(oldSize - 1 - tail) == names.at(newSize - 1 - tail))
+           && same(m_names.at(oldSize - 1 - tail), names.at(newSize - 1 - tail)))
         ++tail;
     const QString selectedName = selectedText();
     const int oldSelected = m_selected;
