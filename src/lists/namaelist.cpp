@@ -881,7 +881,7 @@ bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownS
     }
     // The same bytes around the old start and end: the file was added to,
     // not rewritten in place.
-    constexpr qsizetype kCheck = 64 * 1024;
+    constexpr qsizetype kCheck = qsizetype(64) * 1024;
     const qsizetype headSize = qMin(kCheck, known);
     const qsizetype endAt = qMax<qsizetype>(0, known - kCheck);
     QByteArray head, end, added;

@@ -255,7 +255,7 @@ bool NamaeSides::NamaeStartupBegin(int waitMs, std::function<void(const QList<Na
         for (int i = 0; i < 2; ++i) {
             r->stamp[i] = NamaeFileStamp::of(files[i]);
             r->result[i] = NamaeListLoad(files[i], kNamaeLockWaitMs, [r, i](qint64 done, qint64 total) {
-                r->permille = int((i * 500) + done * 500 / qMax<qint64>(1, total));
+                r->permille = int(qint64(i) * 500 + done * 500 / qMax<qint64>(1, total));
                 return !r->stop;
             });
         }
