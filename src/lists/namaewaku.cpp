@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace kanaroll {
@@ -254,10 +255,16 @@ bool NamaeSides::NamaeStartupBegin(int waitMs, std::function<void(const QList<Na
     reading->thread = std::thread([this, r = reading.get(), files] {
         for (int i = 0; i < 2; ++i) {
             r->stamp[i] = NamaeFileStamp::of(files[i]);
-            r->result[i] = NamaeListLoad(files[i], kNamaeLockWaitMs, [r, i](qint64 done, qint64 total) {
-                r->permille = int(qint64(i) * 500 + done * 500 / qMax<qint64>(1, total));
-                return !r->stop;
-            });
+            try {
+                r->result[i] = NamaeListLoad(files[i], kNamaeLockWaitMs, [r, i](qint64 done, qint64 total) {
+                    r->permille = int(qint64(i) * 500 + done * 500 / qMax<qint64>(1, total));
+                    return !r->stop;
+                });
+            } catch (const std::bad_alloc &) { // too large for the memory at hand: started empty
+                r->result[i] = NamaeLoadResult();
+                r->result[i].ok = false;
+                r->result[i].error = namaetext::readFailed(files[i]);
+            }
         }
         {
             const std::lock_guard lock(r->mutex);
