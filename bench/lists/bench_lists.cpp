@@ -2,7 +2,12 @@
 #include "lists/namaelist.h"
 #include "lists/namaewaku.h"
 
+#include "benchnames.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
@@ -11,6 +16,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kanaroll;
 
@@ -57,10 +68,95 @@ void writeFile(const QString &name, const QByteArray &bytes)
     }
 }
 
+double residentMB()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
+double cpuSeconds()
+{
+    rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A 200 MB list that another process adds a line to, 60 times: the window's
+// side follows each line. The other process adds one every 250 ms, four
+// times as often as in use, so the share of CPU time is four times what a
+// line a second costs.
+void reloadAppend200MB()
+{
+    constexpr int kAppends = 60;
+    constexpr int kIntervalMs = 250;
+    const QString file = QStringLiteral("自分.txt");
+    {
+        // 20,000 names of 5,000 kana: 200 MB in code page 932.
+        QStringList names;
+        for (int i = 0; i < 20000; ++i) {
+            const QString tail = kanaName(i);
+            names << QString(5000 - tail.size(), QChar(u'あ')) + tail;
+        }
+        writeList(file, names);
+    }
+    NoDialogs dialogs;
+    NamaeSides sides(dialogs);
+    sides.NamaeStartup();
+    const qsizetype start = sides.jibun().rowCount();
+    sides.watchFiles();
+    QCoreApplication::processEvents();
+    const double startMB = residentMB();
+    double peakMB = startMB;
+
+    const pid_t child = fork();
+    if (child == 0) {
+        for (int i = 0; i < kAppends; ++i) {
+            usleep(kIntervalMs * 1000);
+            const int fd = ::open("\xe8\x87\xaa\xe5\x88\x86.txt", O_WRONLY | O_APPEND);
+            const QByteArray line = QStringEncoder("windows-31j").encode(QStringLiteral("ついか%1\r\n").arg(i));
+            if (fd < 0 || ::write(fd, line.constData(), size_t(line.size())) != line.size())
+                _exit(1);
+            ::close(fd);
+        }
+        _exit(0);
+    }
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, &loop, [&] {
+        peakMB = std::max(peakMB, residentMB());
+        if (sides.jibun().rowCount() >= start + kAppends || wall.elapsed() > kAppends * kIntervalMs + 30000)
+            loop.quit();
+    });
+    sample.start(50);
+    loop.exec();
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (sides.jibun().rowCount() != start + kAppends
+        || sides.jibun().names().constLast() != QStringLiteral("ついか%1").arg(kAppends - 1)) {
+        std::fprintf(stderr, "lists_reload_append_200MB: the list did not follow the file\n");
+        std::exit(1);
+    }
+    std::printf("lists_reload_append_200MB_cpu: %.1f %% (target: <= 10 %%; a line every %d ms)\n",
+                100.0 * cpu / seconds, kIntervalMs);
+    std::printf("lists_reload_append_200MB_memory: %.2f x (target: <= 1.2 x; %.0f MB at the start)\n",
+                peakMB / startMB, startMB);
+}
+
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
@@ -126,5 +222,7 @@ int main()
     std::sort(ms.begin(), ms.end());
     const double addAfterOther = ms[ms.size() / 2];
     std::printf("lists_add_to_32767_changed_elsewhere: %.3f ms (target: <= 20 ms)\n", addAfterOther);
+
+    reloadAppend200MB();
     return 0;
 }

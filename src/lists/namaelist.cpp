@@ -115,21 +115,76 @@ struct Decoded {
     NamaeEncoding encoding = NamaeEncoding::Cp932;
 };
 
+// Decodes in pieces, so that a long file can tell how far it is and be
+// stopped. Pieces end where a character starts.
+constexpr qsizetype kDecodePiece = qsizetype(4) << 20;
+
+qsizetype pieceEnd(QByteArrayView bytes, qsizetype from, bool utf8)
+{
+    const qsizetype end = qMin(bytes.size(), from + kDecodePiece);
+    if (end == bytes.size())
+        return end;
+    if (utf8) {
+        qsizetype at = end;
+        while (at > from + 1 && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80)
+            --at;
+        return at;
+    }
+    qsizetype at = from;
+    while (at < end) {
+        const auto b = static_cast<unsigned char>(bytes[at]);
+        at += (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
+    }
+    return qMin(at, bytes.size());
+}
+
+struct Steps {
+    const NamaeLoadProgress *progress = nullptr;
+    qint64 base = 0;  // done before this step
+    qint64 total = 0;
+    bool stopped = false;
+    bool tell(qint64 done)
+    {
+        if (!stopped && progress && *progress && !(*progress)(base + done, total))
+            stopped = true;
+        return !stopped;
+    }
+};
+
+QString decodeAll(QStringDecoder &decoder, QByteArrayView bytes, bool utf8, Steps *steps)
+{
+    if (!steps || bytes.size() <= kDecodePiece)
+        return decoder.decode(bytes);
+    QString text;
+    text.reserve(bytes.size());
+    for (qsizetype at = 0; at < bytes.size();) {
+        if (!steps->tell(at))
+            return QString();
+        const qsizetype end = pieceEnd(bytes, at, utf8);
+        text += decoder.decode(bytes.sliced(at, end - at));
+        at = end;
+    }
+    return text;
+}
+
 // Text valid in both encodings: names in UTF-8 often also pass as code page
 // 932 (two kana make three valid double-byte characters), while code page 932
 // kana never pass as UTF-8. So UTF-8 wins when it yields Japanese text.
 // A fresh decoder for every piece: the error flag survives resetState().
-Decoded decode(QByteArrayView bytes, bool preferUtf8)
+Decoded decode(QByteArrayView bytes, bool preferUtf8, Steps *steps = nullptr)
 {
     QStringDecoder cp932(kCp932, kStateless);
     Q_ASSERT(cp932.isValid());
-    QString sjis = cp932.decode(bytes);
-    const bool sjisOk = !cp932.hasError();
+    QString sjis = decodeAll(cp932, bytes, false, steps);
+    const bool sjisOk = !cp932.hasError() && !(steps && steps->stopped);
     if (sjisOk && !preferUtf8 && !hasNonAscii(bytes))
         return {true, sjis, NamaeEncoding::Cp932};
+    // Checked first: decoding all of a long file that is not UTF-8 is slow.
+    if (!bytes.isValidUtf8() || (steps && steps->stopped))
+        return sjisOk ? Decoded{true, sjis, NamaeEncoding::Cp932} : Decoded{};
     QStringDecoder utf8(QStringConverter::Utf8, kStateless);
-    QString text = utf8.decode(bytes);
-    const bool utf8Ok = !utf8.hasError();
+    QString text = decodeAll(utf8, bytes, true, steps);
+    const bool utf8Ok = !utf8.hasError() && !(steps && steps->stopped);
     if (utf8Ok && (!sjisOk || preferUtf8 || looksJapanese(text)))
         return {true, text, NamaeEncoding::Utf8};
     if (sjisOk)
@@ -233,7 +288,7 @@ public:
 
     enum ReadStatus { ReadOk, TooLarge, ReadFailed };
     // The whole file from its start, at most kNamaeListMaxBytes.
-    ReadStatus readAll(QByteArray &out)
+    ReadStatus readAll(QByteArray &out, Steps *steps = nullptr)
     {
         out.clear();
         struct stat st {};
@@ -250,7 +305,10 @@ public:
                     return TooLarge;
                 out.resize(std::min<qsizetype>(have * 2 + 4096, kNamaeListMaxBytes + 1));
             }
-            const ssize_t n = ::pread(m_fd, out.data() + have, size_t(out.size() - have), off_t(have));
+            if (steps && !steps->tell(have))
+                return ReadFailed;
+            const ssize_t n = ::pread(m_fd, out.data() + have, size_t(qMin(out.size() - have, kDecodePiece)),
+                                      off_t(have));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -336,7 +394,7 @@ bool isUtf16(NamaeEncoding e) { return e == NamaeEncoding::Utf16LE || e == Namae
 
 // The file's text, decoded by its byte-order mark or by guessing between
 // code page 932 and UTF-8.
-void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &result)
+void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &result, Steps *steps = nullptr)
 {
     if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         const bool le = data.front() == '\xFF';
@@ -371,7 +429,9 @@ void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &r
     if (data.endsWith('\x1A')) // an old end-of-file mark
         data.chop(1);
 
-    Decoded whole = decode(data, bom);
+    Decoded whole = decode(data, bom, steps);
+    if (steps && steps->stopped)
+        return;
     if (whole.ok) {
         result.names = NamaeListParse(whole.text);
         result.encoding = whole.encoding;
@@ -399,7 +459,7 @@ void decodeInto(QByteArrayView data, const QString &fileName, NamaeLoadResult &r
 
 } // namespace
 
-NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs, const NamaeLoadProgress &progress)
 {
     NamaeLoadResult result;
     ListFile file;
@@ -425,15 +485,21 @@ NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs)
     case ListFile::Busy:
         break;
     }
-    switch (file.readAll(bytes)) {
+    // Reading and decoding, each counted by the file's bytes.
+    Steps steps{&progress, 0, 2 * qMax<qint64>(1, file.size())};
+    switch (file.readAll(bytes, &steps)) {
     case ListFile::TooLarge:
         return refuse(namaetext::tooLarge(fileName), true);
     case ListFile::ReadFailed:
-        return refuse(namaetext::readFailed(fileName), false);
+        return refuse(steps.stopped ? QString() : namaetext::readFailed(fileName), false);
     case ListFile::ReadOk:
         break;
     }
-    decodeInto(bytes, fileName, result);
+    steps.base = bytes.size();
+    decodeInto(bytes, fileName, result, &steps);
+    if (steps.stopped)
+        return refuse(QString(), false);
+    steps.tell(bytes.size());
     result.bytes = bytes;
     return result;
 }
@@ -772,6 +838,92 @@ NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
         result.file = replaceFile(fileName, QByteArray());
     result.changed = bool(result.file);
     return result;
+}
+
+namespace {
+
+// The bytes at [at, at + size) of an open file; false when they are not all there.
+bool readExactly(int fd, qint64 at, qsizetype size, QByteArray &out)
+{
+    out.resize(size);
+    qsizetype have = 0;
+    while (have < size) {
+        const ssize_t n = ::pread(fd, out.data() + have, size_t(size - have), off_t(at + have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        have += n;
+    }
+    return true;
+}
+
+// Names a piece of a file gives, decoded alone in the file's encoding; false
+// when it does not decode so, or the file as a whole might then be read in
+// another encoding.
+bool parsePiece(QByteArrayView piece, NamaeEncoding encoding, QStringList &names)
+{
+    if (piece.endsWith('\x1A')) // the old end-of-file mark, dropped at the end only
+        piece.chop(1);
+    const bool utf8 = piece.isValidUtf8();
+    if (encoding == NamaeEncoding::Utf8 ? !utf8 : (utf8 && hasNonAscii(piece)))
+        return false;
+    QStringDecoder decoder(encoding == NamaeEncoding::Utf8 ? QStringDecoder(QStringConverter::Utf8, kStateless)
+                                                           : QStringDecoder(kCp932, kStateless));
+    const QString text = decoder.decode(piece);
+    if (decoder.hasError())
+        return false;
+    names = NamaeListParse(text);
+    return true;
+}
+
+} // namespace
+
+bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names)
+{
+    const qsizetype known = bytes.size();
+    if (!knownStamp.exists || !now.exists || knownStamp.device != now.device || knownStamp.inode != now.inode
+        || knownStamp.size != known || now.size <= known || now.size > kNamaeListMaxBytes
+        || (encoding != NamaeEncoding::Cp932 && encoding != NamaeEncoding::Utf8))
+        return false;
+    // A line is complete at its LF, or at a CR with something after it
+    // (an LF may yet come).
+    qsizetype complete = known;
+    while (complete > 0 && bytes[complete - 1] != '\n' && !(bytes[complete - 1] == '\r' && complete < known))
+        --complete;
+    constexpr qsizetype kReread = qsizetype(1) << 20;
+    if (known - complete > kReread || (complete < 3 && bytes.startsWith("\xEF\xBB\xBF")))
+        return false;
+
+    ListFile file;
+    switch (file.openLocked(fileName, O_RDONLY, false, QDeadlineTimer(200), true)) {
+    case ListFile::Open:
+    case ListFile::Busy:
+        break;
+    default:
+        return false;
+    }
+    // The same bytes around the old start and end: the file was added to,
+    // not rewritten in place.
+    constexpr qsizetype kCheck = qsizetype(64) * 1024;
+    const qsizetype headSize = qMin(kCheck, known);
+    const qsizetype endAt = qMax<qsizetype>(0, known - kCheck);
+    QByteArray head, end, added;
+    if (!readExactly(file.fd(), 0, headSize, head) || head != QByteArrayView(bytes).first(headSize)
+        || !readExactly(file.fd(), endAt, known - endAt, end) || end != QByteArrayView(bytes).sliced(endAt)
+        || !readExactly(file.fd(), known, qsizetype(now.size - known), added))
+        return false;
+
+    QStringList before, after;
+    const QByteArrayView oldTail = QByteArrayView(bytes).sliced(complete);
+    if (!parsePiece(oldTail, encoding, before) || before.size() > names.size()
+        || !parsePiece(oldTail.toByteArray() + added, encoding, after))
+        return false;
+    names.resize(names.size() - before.size());
+    names += after;
+    bytes += added;
+    return true;
 }
 
 NamaeFileStamp NamaeFileStamp::of(const QString &fileName)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace kanaroll {
 
 // How a list file was decoded. Rewrites always store Cp932; Utf8 means a
@@ -34,10 +36,15 @@ struct NamaeFileResult {
 // How long a change waits for another window's change of the same file.
 inline constexpr int kNamaeLockWaitMs = 2000;
 
+// Told how far a long read has come (parts of `total`); returning false
+// stops it, and the load then gives a result that is not ok.
+using NamaeLoadProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // A missing file is an empty list and no error. Only a regular file is read;
 // a fifo or a device is refused without waiting on it. A change under way
 // elsewhere is waited for up to `lockWaitMs`.
-NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
+NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs,
+                              const NamaeLoadProgress &progress = {});
 
 // Adds one line (name + CR LF) at the end, creating the file when missing.
 // The line is written in the file's own encoding, so that a file a modern
@@ -84,6 +91,16 @@ struct NamaeFileStamp {
     static NamaeFileStamp of(const QString &fileName);
     bool operator==(const NamaeFileStamp &) const = default;
 };
+
+// What another program appended to a list file since it was read, read
+// alone: when the file is the same one (`knownStamp` was taken before that
+// read, `now` just now), only grew, and still holds the known bytes around
+// their start and end. A last line that lacked its line end is read again
+// with what follows it. `bytes` grows by the new bytes and the names of the
+// new lines replace those of that last line in `names`. False, with nothing
+// changed, when the file must be read whole.
+bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names);
 
 // Reading rules on already decoded text, for the loader and the benchmark.
 QStringList NamaeListParse(QStringView text);

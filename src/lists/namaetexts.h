@@ -6,6 +6,18 @@
 // the warnings. Bodies of two sentences are joined by two line breaks.
 namespace kanaroll::namaetext {
 
+// What is drawn of a name: a longer one shows its first characters and an
+// ellipsis (laying out millions of characters would freeze the window); the
+// name itself always stays whole.
+inline constexpr qsizetype kShownChars = 1000;
+inline QString shown(const QString &name)
+{
+    if (name.size() <= kShownChars)
+        return name;
+    const qsizetype n = name.at(kShownChars - 1).isHighSurrogate() ? kShownChars - 1 : kShownChars;
+    return name.left(n) + u'…';
+}
+
 inline const QString jibunFile = QStringLiteral("自分.txt");
 inline const QString aiteFile = QStringLiteral("相手.txt");
 
@@ -14,7 +26,7 @@ inline const QString clearBodyJibun = QStringLiteral("自分リスト全てを�
 inline const QString clearBodyAite = QStringLiteral("相手リスト全てを削除します");
 inline QString deleteBody(const QString &name)
 {
-    return QStringLiteral("『") + name + QStringLiteral("』をリストから削除します");
+    return QStringLiteral("『") + shown(name) + QStringLiteral("』をリストから削除します");
 }
 
 inline const QString paragraph = QStringLiteral("\r\n\r\n");
@@ -49,7 +61,7 @@ inline QString lockBusy(const QString &file)
 }
 inline QString unheldChar(const QString &name, const QString &ch, const QString &file)
 {
-    return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(name, ch, file);
+    return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(shown(name), ch, file);
 }
 
 // Second sentences: what became of the list.
@@ -60,11 +72,11 @@ inline const QString damagedKept =
     QStringLiteral("読み込めた名前だけをリストに入れました。リストを変更すると、読み込めなかった行はファイルから消えます。");
 inline QString notAdded(const QString &name)
 {
-    return QStringLiteral("『%1』はリストに追加していません。").arg(name);
+    return QStringLiteral("『%1』はリストに追加していません。").arg(shown(name));
 }
 inline QString stillListed(const QString &name)
 {
-    return QStringLiteral("『%1』はリストに残してあります。").arg(name);
+    return QStringLiteral("『%1』はリストに残してあります。").arg(shown(name));
 }
 inline const QString listKept = QStringLiteral("リストはそのまま残してあります。");
 

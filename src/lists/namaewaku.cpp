@@ -6,6 +6,13 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
 namespace kanaroll {
 
 NamaeWaku::NamaeWaku(NamaeSide side, QObject *parent)
@@ -34,6 +41,12 @@ NamaeLoadResult NamaeWaku::load()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
     NamaeLoadResult result = NamaeListLoad(m_fileName);
+    adopt(result, stamp);
+    return result;
+}
+
+void NamaeWaku::adopt(const NamaeLoadResult &result, const NamaeFileStamp &stamp)
+{
     beginResetModel();
     m_names = result.names;
     m_selected = -1;
@@ -42,7 +55,6 @@ NamaeLoadResult NamaeWaku::load()
     m_stamp = stamp; // taken before the read: a change during it shows next time
     endResetModel();
     emit selectedChanged(-1);
-    return result;
 }
 
 NamaeLoadResult NamaeWaku::known() const
@@ -94,6 +106,15 @@ bool NamaeWaku::reload()
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
     if (m_stamp && *m_stamp == stamp)
         return false;
+    // Another program adding lines: only the new bytes are read.
+    if (m_stamp) {
+        QStringList names = m_names;
+        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names)) {
+            m_stamp = stamp;
+            setNames(names);
+            return true;
+        }
+    }
     // Changes take milliseconds; a reload does not keep the window waiting
     // longer than that, and the next notice comes soon enough.
     const NamaeLoadResult r = NamaeListLoad(m_fileName, 200);
@@ -114,12 +135,16 @@ void NamaeWaku::setNames(const QStringList &names)
 {
     const qsizetype oldSize = m_names.size();
     const qsizetype newSize = names.size();
+    // Names shared with the old list are equal without comparing them.
+    const auto same = [](const QString &a, const QString &b) {
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+    };
     qsizetype head = 0;
-    while (head < oldSize && head < newSize && m_names.at(head) == names.at(head))
+    while (head < oldSize && head < newSize && same(m_names.at(head), names.at(head)))
         ++head;
     qsizetype tail = 0;
     while (tail < oldSize - head && tail < newSize - head
-           && m_names.at(oldSize - 1 - tail) == names.at(newSize - 1 - tail))
+           && same(m_names.at(oldSize - 1 - tail), names.at(newSize - 1 - tail)))
         ++tail;
     const QString selectedName = selectedText();
     const int oldSelected = m_selected;
@@ -167,7 +192,9 @@ QVariant NamaeWaku::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_names.size())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
+    if (role == Qt::DisplayRole)
+        return namaetext::shown(m_names.at(index.row()));
+    if (role == Qt::EditRole)
         return m_names.at(index.row());
     return {};
 }
@@ -189,22 +216,99 @@ void NamaeSides::setEntryText(NamaeSide side, const QString &text)
     emit entryTextChanged(side, text);
 }
 
+void NamaeSides::noteLoad(const NamaeLoadResult &r, QList<NamaeNotice> &notices) const
+{
+    if (!r.ok)
+        notices.append({r.error + namaetext::paragraph + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
+                        namaetext::fileTitle});
+    else if (r.damaged)
+        notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
+}
+
 QList<NamaeNotice> NamaeSides::NamaeStartup()
 {
     QList<NamaeNotice> notices;
-    auto loadSide = [&](NamaeWaku &waku) {
-        const NamaeLoadResult r = waku.load();
-        if (!r.ok)
-            notices.append({r.error + namaetext::paragraph
-                                + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
-                            namaetext::fileTitle});
-        else if (r.damaged)
-            notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
-    };
-    loadSide(m_jibun);
+    noteLoad(m_jibun.load(), notices);
     setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
-    loadSide(m_aite);
+    noteLoad(m_aite.load(), notices);
     return notices;
+}
+
+// What the reading thread shares with the window's thread.
+struct NamaeSides::StartupRead {
+    std::atomic<bool> stop{false};
+    std::atomic<int> permille{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    NamaeLoadResult result[2];
+    NamaeFileStamp stamp[2];
+    std::thread thread;
+};
+
+bool NamaeSides::NamaeStartupBegin(int waitMs, std::function<void(const QList<NamaeNotice> &)> done)
+{
+    m_startupDone = std::move(done);
+    auto reading = std::make_shared<StartupRead>();
+    m_reading = reading;
+    const QString files[2] = {m_jibun.fileName(), m_aite.fileName()};
+    reading->thread = std::thread([this, r = reading.get(), files] {
+        for (int i = 0; i < 2; ++i) {
+            r->stamp[i] = NamaeFileStamp::of(files[i]);
+            try {
+                r->result[i] = NamaeListLoad(files[i], kNamaeLockWaitMs, [r, i](qint64 done, qint64 total) {
+                    r->permille = int(qint64(i) * 500 + done * 500 / qMax<qint64>(1, total));
+                    return !r->stop;
+                });
+            } catch (const std::bad_alloc &) { // too large for the memory at hand: started empty
+                r->result[i] = NamaeLoadResult();
+                r->result[i].ok = false;
+                r->result[i].error = namaetext::readFailed(files[i]);
+            }
+        }
+        {
+            const std::lock_guard lock(r->mutex);
+            r->done = true;
+        }
+        r->finished.notify_all();
+        if (!r->stop)
+            QMetaObject::invokeMethod(this, [this] { finishStartup(); }, Qt::QueuedConnection);
+    });
+    std::unique_lock lock(reading->mutex);
+    if (!reading->finished.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return reading->done; }))
+        return false;
+    lock.unlock();
+    finishStartup();
+    return true;
+}
+
+void NamaeSides::finishStartup()
+{
+    if (!m_reading) // finished already
+        return;
+    const std::shared_ptr<StartupRead> r = std::exchange(m_reading, nullptr);
+    r->thread.join();
+    QList<NamaeNotice> notices;
+    m_jibun.adopt(r->result[0], r->stamp[0]);
+    noteLoad(r->result[0], notices);
+    setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
+    m_aite.adopt(r->result[1], r->stamp[1]);
+    noteLoad(r->result[1], notices);
+    if (m_startupDone)
+        std::exchange(m_startupDone, nullptr)(notices);
+}
+
+int NamaeSides::loadPermille() const
+{
+    return m_reading ? m_reading->permille.load() : 1000;
+}
+
+NamaeSides::~NamaeSides()
+{
+    if (m_reading) {
+        m_reading->stop = true;
+        m_reading->thread.join();
+    }
 }
 
 NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QFileSystemWatcher;
@@ -37,6 +38,9 @@ public:
     QString selectedText() const;               // empty when none
 
     NamaeLoadResult load(); // the file's names replace the list
+    // The names of a load made elsewhere replace the list; `stamp` is the
+    // file's status taken before that read.
+    void adopt(const NamaeLoadResult &result, const NamaeFileStamp &stamp);
     // Each change holds the file's lock while it reads, changes and writes
     // the file; the list then shows the file. Not `changed`: the file held
     // the name by now, or the entry was gone already.
@@ -117,6 +121,15 @@ public:
     // Start-up: the self list, the first self name into the self box, the
     // partner list. Returns the warnings to show, at most one per file.
     QList<NamaeNotice> NamaeStartup();
+    // The same with the files read on a thread of their own, so that a huge
+    // file neither freezes the window nor holds up its end. Waits up to
+    // `waitMs`: files of ordinary size are in when it returns true. Else
+    // `done` runs later on this object's thread, with the lists filled in
+    // the same order; meanwhile loadPermille() tells how far the read is.
+    bool NamaeStartupBegin(int waitMs, std::function<void(const QList<NamaeNotice> &)> done);
+    bool isLoading() const { return m_reading != nullptr; }
+    int loadPermille() const;
+    ~NamaeSides() override; // stops a read under way
 
     NamaeAddResult NamaeAdd(NamaeSide side, int charCode); // Enter is 13
     void NamaePick(NamaeSide side);
@@ -137,6 +150,12 @@ private:
     static int index(NamaeSide side) { return side == NamaeSide::Jibun ? 0 : 1; }
 
     void rewatch();
+    void finishStartup();
+    void noteLoad(const NamaeLoadResult &r, QList<NamaeNotice> &notices) const;
+
+    struct StartupRead;
+    std::shared_ptr<StartupRead> m_reading;
+    std::function<void(const QList<NamaeNotice> &)> m_startupDone;
 
     NamaeDialogs &m_dialogs;
     NamaeWaku m_jibun;

@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QStylePainter>
+#include <QTextLayout>
 #include <QValidator>
 
 #include <algorithm>
@@ -203,6 +205,76 @@ KeyPressEdit::KeyPressEdit(QWidget *parent)
 {
     setMaxLength(std::numeric_limits<int>::max());
     setValidator(new NoControlsValidator(this));
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &t) { fitLength(t.size()); });
+}
+
+void KeyPressEdit::setText(const QString &text)
+{
+    if (text.size() > kLaidOutChars)
+        fitLength(text.size()); // before the line edit takes it
+    QLineEdit::setText(text);
+}
+
+void KeyPressEdit::fitLength(qsizetype length)
+{
+    const bool tooLong = length > kLaidOutChars;
+    if (tooLong != drawsItself())
+        setEchoMode(tooLong ? NoEcho : Normal);
+}
+
+void KeyPressEdit::paintEvent(QPaintEvent *event)
+{
+    if (!drawsItself()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    QStyleOptionFrame opt;
+    initStyleOption(&opt);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &opt, &p, this);
+    const QRect area = style()->subElementRect(QStyle::SE_LineEditContents, &opt, this).adjusted(2, 1, -2, -1);
+
+    // The characters around the cursor, an ellipsis where the text goes on.
+    constexpr qsizetype kAround = 1000;
+    const QString &all = text();
+    const qsizetype cursor = cursorPosition();
+    qsizetype from = qMax<qsizetype>(0, cursor - kAround);
+    qsizetype to = qMin(all.size(), cursor + kAround);
+    if (from > 0 && all.at(from).isLowSurrogate())
+        ++from;
+    if (to < all.size() && all.at(to).isLowSurrogate())
+        --to;
+    const QString head = from > 0 ? QStringLiteral("…") : QString();
+    QString shown = head;
+    shown += QStringView(all).sliced(from, to - from);
+    if (to < all.size())
+        shown += u'…';
+    QTextLayout layout(shown, font());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    const int cursorAt = int(head.size() + cursor - from);
+    const qreal cursorX = line.cursorToX(cursorAt);
+    // The cursor stays in sight, at the right edge when the text goes on.
+    const qreal x = cursorX < area.width() - 1 ? area.left() : area.left() + area.width() - 1 - cursorX;
+    const QPointF origin(x, area.top() + (area.height() - line.height()) / 2);
+
+    QList<QTextLayout::FormatRange> selection;
+    if (hasSelectedText()) {
+        const qsizetype s0 = qBound<qsizetype>(0, selectionStart() - from, to - from);
+        const qsizetype s1 = qBound<qsizetype>(0, selectionEnd() - from, to - from);
+        QTextLayout::FormatRange r;
+        r.start = int(head.size() + s0);
+        r.length = int(s1 - s0);
+        r.format.setBackground(palette().brush(QPalette::Highlight));
+        r.format.setForeground(palette().brush(QPalette::HighlightedText));
+        selection.append(r);
+    }
+    p.setClipRect(area);
+    p.setPen(palette().color(QPalette::Text));
+    layout.draw(&p, origin, selection);
+    if (hasFocus())
+        layout.drawCursor(&p, origin, cursorAt);
 }
 
 void KeyPressEdit::keyPressEvent(QKeyEvent *event)

@@ -140,8 +140,21 @@ public:
     // Returns true to cancel the key.
     std::function<bool(int keyAscii)> onKeyPress;
 
+    // A text longer than this is held whole but not laid out (millions of
+    // characters would freeze the window): the box draws the characters
+    // around the cursor with ellipses. Typing, Backspace, Home, End and
+    // select-all work on the whole text; the arrow keys stay.
+    static constexpr qsizetype kLaidOutChars = 10000;
+    // Hides QLineEdit::setText, so a long text is never laid out first.
+    void setText(const QString &text);
+    bool drawsItself() const { return echoMode() == NoEcho; }
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void fitLength(qsizetype length);
 };
 
 // A push button whose caption wraps within its width.

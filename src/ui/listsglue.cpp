@@ -7,6 +7,7 @@
 
 #include <QInputMethodEvent>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -112,14 +113,41 @@ void MainWindow::createLists()
 
 void MainWindow::loadLists()
 {
-    const QList<NamaeNotice> notices = m_sides->NamaeStartup();
-    // A damaged list file is reported once the window is up.
-    for (const NamaeNotice &n : notices) {
-        QTimer::singleShot(0, this, [this, n] { MsgBoxShow(n.body, n.title, MsgKind::WarningNotice, this); });
-    }
-    // Another window on the same folder: its changes show here too, but not
-    // under a running batch, which reads the lists by position.
-    m_sides->watchFiles([this] { return m_running; });
+    // Files of ordinary size are in before the window first shows. A huge
+    // one is read while the window runs: the lists, the entry boxes and the
+    // batch wait for it, and a note over the lists tells how far it is.
+    const QString noteName = QStringLiteral("loadingNote");
+    const bool ready = m_sides->NamaeStartupBegin(300, [this, noteName](const QList<NamaeNotice> &notices) {
+        // A damaged list file is reported once the window is up.
+        for (const NamaeNotice &n : notices) {
+            QTimer::singleShot(0, this, [this, n] { MsgBoxShow(n.body, n.title, MsgKind::WarningNotice, this); });
+        }
+        // Another window on the same folder: its changes show here too, but
+        // not under a running batch, which reads the lists by position.
+        m_sides->watchFiles([this] { return m_running; });
+        Frame2->setEnabled(true);
+        cmdHozon->setEnabled(true);
+        delete findChild<QLabel *>(noteName, Qt::FindDirectChildrenOnly);
+    });
+    if (ready)
+        return;
+    Frame2->setEnabled(false);
+    cmdHozon->setEnabled(false);
+    auto *note = new QLabel(this);
+    note->setObjectName(noteName);
+    note->setAlignment(Qt::AlignCenter);
+    note->setWordWrap(true);
+    note->setFrameShape(QFrame::Box);
+    note->setAutoFillBackground(true);
+    note->setGeometry(QRect(lstJibun->mapTo(this, QPoint(0, 0)),
+                            lstAite->mapTo(this, QPoint(lstAite->width() - 1, lstAite->height() - 1))));
+    auto *ticker = new QTimer(note);
+    const auto tell = [this, note] {
+        note->setText(QStringLiteral("リストを読み込んでいます… %1%").arg(m_sides->loadPermille() / 10));
+    };
+    connect(ticker, &QTimer::timeout, note, tell);
+    tell();
+    ticker->start(100);
 }
 
 bool MainWindow::NamaeKeyPress(NamaeSide side, int keyAscii)

@@ -26,7 +26,7 @@ QString homeFolder()
         if (const passwd *pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
             home = pw->pw_dir;
     }
-    const QString path = QDir::cleanPath(QFile::decodeName(home));
+    QString path = QDir::cleanPath(QFile::decodeName(home));
     if (home.isEmpty() || !QDir::isAbsolutePath(path) || QDir(path).isRoot())
         return QString();
     return path;

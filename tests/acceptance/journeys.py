@@ -629,6 +629,18 @@ def journey_signals(ctx):
         same_bytes(open(k.file(name), 'rb').read(), data, name)
     no_temporary_files(ctx.workdir)
 
+    # A self list that is one giant line (64 MB of NUL bytes): the window is
+    # painted while it is read, and SIGTERM ends it at once, the file whole.
+    giant = b'\0' * (64 << 20)
+    with open(os.path.join(ctx.workdir, SELF_FILE), 'wb') as f:
+        f.write(giant)
+    k = ctx.start()
+    k.proc.send_signal(signal.SIGTERM)
+    k.wait_exit(timeout=5)
+    check(os.path.getsize(k.file(SELF_FILE)) == len(giant), 'the giant list file changed')
+    log = open(os.path.join(ctx.workdir, 'kanaroll.log'), 'rb').read()
+    check(log.count(b'\n') < 10, 'the program flooded its output: %r' % log[:300])
+
 
 def journey_file_size_limit(ctx):
     """Under a file-size limit a name that does not fit is not added and leaves

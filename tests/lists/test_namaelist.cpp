@@ -78,6 +78,8 @@ private slots:
     void fileOverTheCap();
     void lockHeldElsewhere();
     void changesFromTwoProcesses();
+    void appendedLinesReadAlone_data();
+    void appendedLinesReadAlone();
 };
 
 void TestNamaeList::reading_data()
@@ -532,3 +534,54 @@ void TestNamaeList::changesFromTwoProcesses()
 
 QTEST_GUILESS_MAIN(TestNamaeList)
 #include "test_namaelist.moc"
+
+// Lines another program appends are read alone, and give the list a whole
+// read would; a file changed otherwise is read whole.
+void TestNamaeList::appendedLinesReadAlone_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after"); // the whole file afterwards
+    QTest::addColumn<bool>("sameFile");
+    QTest::addColumn<bool>("alone");
+    const QByteArray taro = sjis(u"たろう\r\n"_s);
+    QTest::newRow("a line added") << taro << taro + sjis(u"はなこ\r\n"_s) << true << true;
+    QTest::newRow("last line completed") << taro + sjis(u"は"_s) << taro + sjis(u"はなこ\r\n"_s) << true << true;
+    QTest::newRow("CR, then its LF") << sjis(u"たろう\r"_s) << taro + sjis(u"はなこ\r\n"_s) << true << true;
+    QTest::newRow("half a line added") << taro << taro + sjis(u"はな"_s) << true << true;
+    QTest::newRow("end-of-file mark") << taro + '\x1A' << taro + '\x1A' + sjis(u"はなこ\r\n"_s) << true << true;
+    QTest::newRow("UTF-8 file") << u"たろう\r\n"_s.toUtf8() << u"たろう\r\nはなこ\r\n"_s.toUtf8() << true << true;
+    QTest::newRow("UTF-8 added to code page 932") << taro << taro + u"はなこ\r\n"_s.toUtf8() << true << false;
+    QTest::newRow("rewritten in place") << taro << sjis(u"じろう\r\nはなこ\r\n"_s) << true << false;
+    QTest::newRow("replaced") << taro << taro + sjis(u"はなこ\r\n"_s) << false << false;
+}
+
+void TestNamaeList::appendedLinesReadAlone()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, sameFile);
+    QFETCH(bool, alone);
+    TempWorkDir dir;
+    dir.write(kFile, before);
+    const NamaeFileStamp stamp = NamaeFileStamp::of(kFile);
+    const NamaeLoadResult first = NamaeListLoad(kFile);
+    if (sameFile) {
+        QFile f(kFile);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.write(after) == after.size());
+    } else {
+        dir.write(u"new"_s, after); // made while the old one stands: another file
+        QVERIFY(::rename("new", QFile::encodeName(kFile).constData()) == 0);
+    }
+    QByteArray bytes = first.bytes;
+    QStringList names = first.names;
+    QCOMPARE(NamaeListReadAppended(kFile, stamp, NamaeFileStamp::of(kFile), first.encoding, bytes, names), alone);
+    if (alone) {
+        const NamaeLoadResult whole = NamaeListLoad(kFile);
+        QCOMPARE(names, whole.names);
+        QCOMPARE(bytes, after);
+    } else {
+        QCOMPARE(names, first.names);
+        QCOMPARE(bytes, before);
+    }
+}

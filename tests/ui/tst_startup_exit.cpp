@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 #include <QtTest>
@@ -287,6 +288,52 @@ private slots:
         } else {
             QVERIFY(app.readAllStandardOutput().contains("--dir"));
         }
+    }
+
+    // A list file that is one giant line: the name stays whole in the list,
+    // the entry box and the file; only what is drawn is short. The window
+    // may end while the file is still being read.
+    void giantOneLineListFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("length"); // of the one name
+        QTest::addColumn<bool>("endAtOnce");
+        QTest::newRow("3 M of あ") << QByteArray("\x82\xa0").repeated(3'000'000) << qsizetype(3'000'000) << false;
+        QTest::newRow("10 MB of NUL") << QByteArray(10'000'000, '\0') << qsizetype(10'000'000) << false;
+        QTest::newRow("ended while read") << QByteArray(64'000'000, '\0') << qsizetype(64'000'000) << true;
+    }
+
+    void giantOneLineListFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, length);
+        QFETCH(bool, endAtOnce);
+        TempWorkDir dir;
+        dir.write(QStringLiteral("自分.txt"), bytes);
+        {
+            MainWindow w;
+            w.show();
+            if (endAtOnce) {
+                w.cmdEnd->click();
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(!w.sides().isLoading(), 120000);
+                QVERIFY(w.Frame2->isEnabled() && w.cmdHozon->isEnabled());
+                QCOMPARE(w.sides().jibun().names().size(), 1);
+                QCOMPARE(w.sides().jibun().names().constFirst().size(), length);
+                QCOMPARE(w.txtNamae1->text().size(), length);
+                QVERIFY(w.txtNamae1->drawsItself());
+                const QModelIndex row = w.lstJibun->model()->index(0, 0);
+                QCOMPARE(row.data(Qt::DisplayRole).toString().size(), 1001);
+                QCOMPARE(row.data(Qt::EditRole).toString().size(), length);
+                w.repaint();
+                w.txtNamae1->selectAll(); // a whole name can still be cleared
+                QTest::keyClick(w.txtNamae1, Qt::Key_Backspace);
+                QVERIFY(w.txtNamae1->text().isEmpty() && !w.txtNamae1->drawsItself());
+            }
+        }
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("自分.txt"))).size(), bytes.size());
+        QCOMPARE(dir.read(QStringLiteral("自分.txt")), bytes);
+        QVERIFY(titles.isEmpty());
     }
 };
 
