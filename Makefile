@@ -17,7 +17,7 @@ TEST_PACKAGES := libbenchmark-dev \
 	xvfb xdotool imagemagick poppler-utils printer-driver-cups-pdf \
 	clang clang-tidy libclang-rt-dev \
 	weston appstream desktop-file-utils file \
-	dbus-daemon at-spi2-core python3-pyatspi xsel
+	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
