@@ -11,13 +11,15 @@
 # What building and running the program needs; `make run` installs only these.
 RUN_PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev \
-	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client
+	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client \
+	qt6-translations-l10n
 # What only the tests, benchmarks and checks need; `make test` installs these too.
 TEST_PACKAGES := libbenchmark-dev \
 	xvfb xdotool imagemagick poppler-utils printer-driver-cups-pdf \
 	clang clang-tidy libclang-rt-dev \
 	weston appstream desktop-file-utils file \
-	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils
+	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils \
+	ibus ibus-mozc
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

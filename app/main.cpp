@@ -2,6 +2,7 @@
 #include "ui/mainwindow.h"
 #include "ui/signals.h"
 #include "ui/startfolder.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -82,6 +83,7 @@ int main(int argc, char *argv[])
         return start.exitCode;
     }
     kanaroll::installFontSubstitutions();
+    kanaroll::installToolkitTranslation();
     kanaroll::SignalRelay signalRelay;
     kanaroll::MainWindow w;
     // Ending by a signal takes the path of 終了.
