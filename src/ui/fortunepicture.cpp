@@ -81,6 +81,11 @@ QImage fortuneImage(MainWindow &w)
     const qreal dpr = w.devicePixelRatioF();
     QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(dpr);
+    // The window is laid out at 96 dots an inch; a sharper screen gives more
+    // dots in the same inch, and viewers size the picture by this tag.
+    const int dotsPerMetre = qRound(96.0 * dpr / 0.0254);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
     image.fill(w.palette().color(QPalette::Window));
     QPainter p(&image);
     w.render(&p, QPoint(0, 0), QRegion(right), QWidget::DrawChildren);

@@ -195,6 +195,9 @@ private slots:
         const QImage image = fortuneImage(w);
         QVERIFY(!image.isNull());
         QCOMPARE(image.devicePixelRatio(), w.devicePixelRatioF());
+        // Tagged with its real resolution: 96 dpi at scale 1, 192 at 2.
+        QCOMPARE(image.dotsPerMeterX(), qRound(96.0 * w.devicePixelRatioF() / 0.0254));
+        QCOMPARE(image.dotsPerMeterY(), image.dotsPerMeterX());
         QCOMPARE(fortuneImageFileName(w), QDir::current().filePath(u"たろうとはなこ.png"_s));
 
         w.Picture1->setFocus();
