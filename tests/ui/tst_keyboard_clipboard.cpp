@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QtTest>
 
+#include "lists/namaewaku.h"
+
 #include <memory>
 #include <sys/stat.h>
 
@@ -79,13 +81,33 @@ private slots:
         w.txtNamae2->setFocus();
         QGuiApplication::clipboard()->setText(u"はな\tこ\r\n"_s);
         QTest::keyClick(w.txtNamae2, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
-        QCOMPARE(w.txtNamae2->cursorPosition(), 3);
+        // Only the line break goes: the tab is the user's own.
+        QCOMPARE(w.txtNamae2->text(), u"はな\tこ"_s);
+        QCOMPARE(w.txtNamae2->cursorPosition(), 4);
         QTest::keyClick(w.txtNamae2, Qt::Key_Return);
-        QCOMPARE(f.dir.read(u"相手.txt"_s), listFile({u"はなこ"_s}));
+        QCOMPARE(f.dir.read(u"相手.txt"_s), listFile({u"はな\tこ"_s}));
         // Set by code (a pick, a swap) the same holds.
         w.txtNamae1->setText(u"じ\nろう"_s);
         QCOMPARE(w.txtNamae1->text(), u"じろう"_s);
+    }
+
+    // A name read from the file stays as stored: in the box, the play, the
+    // duplicate test and the file.
+    void storedControlCharacterStays()
+    {
+        const QByteArray before = listFile({u"た\tろう"_s, u"さくら"_s});
+        Fixture f({u"た\tろう"_s, u"さくら"_s}, {});
+        MainWindow &w = *f.w;
+        QVERIFY(f.active());
+        QCOMPARE(w.txtNamae1->text(), u"た\tろう"_s);
+        w.txtNamae2->setText(u"はなこ"_s);
+        w.cmdPlay->click();
+        QCOMPARE(titles, QStringList{u"文字確認"_s});
+        QVERIFY(w.lblCp->text().isEmpty());
+        w.txtNamae1->setFocus();
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(f.dir.read(u"自分.txt"_s), before);
+        QCOMPARE(w.sides().jibun().names(), (QStringList{u"た\tろう"_s, u"さくら"_s}));
     }
 
     void gridKeysAndRowCopy()
