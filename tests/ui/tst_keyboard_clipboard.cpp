@@ -189,6 +189,37 @@ private slots:
         QCOMPARE(titles, QStringList{u"コピー確認"_s});
     }
 
+    // The copy stops at whole rows within its size; the count says how many.
+    void copyIsBoundedBySize_data()
+    {
+        QTest::addColumn<int>("maxRows");
+        QTest::addColumn<qsizetype>("maxChars");
+        QTest::addColumn<qint64>("copied");
+        // Each row is "あ\tい\t5\n", 6 characters; 4 rows selected.
+        QTest::newRow("less than a row") << 10 << qsizetype(5) << qint64(0);
+        QTest::newRow("exactly a row") << 10 << qsizetype(6) << qint64(1);
+        QTest::newRow("a row and a half") << 10 << qsizetype(9) << qint64(1);
+        QTest::newRow("rows bound first") << 3 << qsizetype(1000) << qint64(3);
+        QTest::newRow("all") << 10 << qsizetype(24) << qint64(4);
+    }
+    void copyIsBoundedBySize()
+    {
+        QFETCH(int, maxRows);
+        QFETCH(qsizetype, maxChars);
+        QFETCH(qint64, copied);
+        Fixture f({}, {});
+        MainWindow &w = *f.w;
+        for (int i = 0; i < 4; ++i)
+            w.ichiran().append(u"あ"_s, u"い"_s, 5);
+        w.msgList->selectAll();
+        qint64 selected = 0;
+        qint64 got = -1;
+        const QString text = selectedRowsText(w.msgList, maxRows, &selected, maxChars, &got);
+        QCOMPARE(selected, qint64(4));
+        QCOMPARE(got, copied);
+        QCOMPARE(text, QString(u"あ\tい\t5\n"_s).repeated(int(copied)));
+    }
+
     void inputMethodCommitSearchesTheList()
     {
         Fixture f({u"たろう"_s, u"さぶろう"_s, u"しろう"_s}, {});
