@@ -182,12 +182,14 @@ void MainWindow::quickBatch()
         if (partnerOk.back())
             run.partner.push_back(n);
     }
-    // The first pair replaces the rows of the run before.
-    m_ichiran->clear();
+    // Room first: a run that cannot have it leaves the rows of the one before.
     if (!run.allocate()) {
+        MsgBoxShow(batchmsg::kRunNoMemoryBody, batchmsg::kMemoryTitle, MsgKind::WarningNotice, this);
         m_display.ichiranShown = true;
         return;
     }
+    // The first pair replaces the rows of the run before.
+    m_ichiran->clear();
     const double total = double(std::max<std::size_t>(run.rowCount(), 1));
     IkkatsuProgress progress;
     const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
