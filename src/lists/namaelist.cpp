@@ -13,6 +13,20 @@ namespace kanaroll {
 
 using namespace namaecodec;
 
+namespace {
+
+// Only the first kNamaeListMaxNames names are listed; the file keeps the rest
+// until the list is rewritten.
+void capNames(NamaeLoadResult &result)
+{
+    if (result.names.size() <= kNamaeListMaxNames)
+        return;
+    result.names.resize(kNamaeListMaxNames);
+    result.capped = true;
+}
+
+} // namespace
+
 NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs, const NamaeLoadProgress &progress)
 {
     NamaeLoadResult result;
@@ -51,6 +65,7 @@ NamaeLoadResult NamaeListLoad(const QString &fileName, int lockWaitMs, const Nam
     }
     steps.base = bytes.size();
     decodeInto(bytes, fileName, result, &steps);
+    capNames(result);
     if (steps.stopped)
         return refuse(QString(), false);
     steps.tell(bytes.size());
@@ -178,6 +193,7 @@ NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const 
         return known;
     NamaeLoadResult now;
     decodeInto(bytes, fileName, now);
+    capNames(now);
     now.bytes = bytes;
     return now;
 }
@@ -232,6 +248,10 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
     result.now = current(fileName, locked.bytes, known);
     if (result.now.names.contains(name)) // added meanwhile from elsewhere
         return result;
+    if (result.now.names.size() >= kNamaeListMaxNames) {
+        result.file = {false, namaetext::listFull(fileName), QString()};
+        return result;
+    }
     QByteArray written;
     result.file = appendLine(locked.file, locked.bytes, fileName, name,
                              appendEncoding(locked.bytes, result.now.encoding), written);
@@ -334,6 +354,9 @@ bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownS
     const QByteArrayView oldTail = QByteArrayView(bytes).sliced(complete);
     if (!parsePiece(oldTail, encoding, before) || before.size() > names.size()
         || !parsePiece(oldTail.toByteArray() + added, encoding, after))
+        return false;
+    // Past the bound the file is read whole, so that the list is cut as at a load.
+    if (names.size() - before.size() + after.size() > kNamaeListMaxNames)
         return false;
     names.resize(names.size() - before.size());
     names += after;
