@@ -341,6 +341,9 @@ namespace kanaroll {
 
 bool IchiranRun::allocate()
 {
+    // Views count rows in an int: a run past that could not be shown whole.
+    if (rowCount() > std::size_t(std::numeric_limits<int>::max()))
+        return false;
     try {
         percent.reset(new std::uint8_t[rowCount()]);
         counts.assign(blockCount() * kValues, 0);

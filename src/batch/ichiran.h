@@ -77,7 +77,8 @@ struct IchiranRun {
 
     std::size_t rowCount() const { return 2 * self.size() * partner.size(); }
     std::size_t blockCount() const { return (rowCount() + kBlock - 1) / kBlock; }
-    // Room for the rows, uninitialised; false when memory runs short.
+    // Room for the rows, uninitialised; false when memory runs short or the
+    // rows are more than a view can count.
     bool allocate();
 };
 

@@ -32,6 +32,13 @@ inline const QString kSaveUnencodableBody = QStringLiteral(
     "一括判断の結果を <一括判断.txt>として保存できませんでした。\r\n\r\n"
     "シフトJISで書けない文字を含む名前「%1」があります。");
 
+// Warning notice when a run's rows do not fit in the memory; the grid keeps
+// the rows it had.
+inline const QString kMemoryTitle = QStringLiteral("メモリ確認");
+inline const QString kRunNoMemoryBody = QStringLiteral(
+    "一括相性占いの結果を入れるメモリが足りません。\r\n\r\n"
+    "一覧には前の結果が残っています。ほかのプログラムを閉じるか、名前を減らしてから、もう一度占ってください。");
+
 // Yes-no question before printing.
 inline const QString kPrintTitle = QStringLiteral("印刷確認");
 inline const QString kPrintBody = QStringLiteral("一括相性占いの結果を印刷します\r\n\r\n");

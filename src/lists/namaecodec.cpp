@@ -319,6 +319,17 @@ QString withoutControls(QString name)
     return name;
 }
 
+bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+QString withoutLineBreaks(QString name)
+{
+    name.removeIf(isLineBreak);
+    return name;
+}
+
 QString characterAt(const QString &text, qsizetype pos)
 {
     if (pos < 0 || pos >= text.size())

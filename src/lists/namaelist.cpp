@@ -121,7 +121,7 @@ NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QStrin
     // A file whose last line lacks its line end would glue the new name to it.
     const bool glued = at > start && last != u'\n' && last != u'\r';
     const QByteArray line = encodeText(
-        (glued ? QStringLiteral("\r\n") : QString()) + withoutControls(name) + QStringLiteral("\r\n"), encoding);
+        (glued ? QStringLiteral("\r\n") : QString()) + withoutLineBreaks(name) + QStringLiteral("\r\n"), encoding);
     if (!file.writeAt(line, at) || file.size() != at + line.size()) {
         const QString reason = file.reason();
         // No half line left behind, and what was written over comes back.
@@ -141,8 +141,8 @@ NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QB
         total += name.size() + 2;
     text.reserve(total);
     for (const QString &name : names) {
-        if (std::any_of(name.begin(), name.end(), isNameControl))
-            text += withoutControls(name);
+        if (std::any_of(name.begin(), name.end(), isLineBreak))
+            text += withoutLineBreaks(name);
         else
             text += name;
         text += u"\r\n";
@@ -151,7 +151,7 @@ NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QB
     bytes = encoder.encode(text);
     if (encoder.hasError()) {
         for (const QString &name : names) {
-            if (!cp932CanHold(withoutControls(name)))
+            if (!cp932CanHold(withoutLineBreaks(name)))
                 return unheld(fileName, name);
         }
     }
@@ -202,9 +202,9 @@ NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const 
 
 NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name, NamaeEncoding fileEncoding)
 {
-    const QString bare = withoutControls(name);
+    const QString bare = withoutLineBreaks(name);
     if (!name.isEmpty() && bare.isEmpty())
-        return {}; // nothing but control characters: nothing to add
+        return {}; // nothing but line breaks: nothing to add
     if (!cp932CanHold(bare))
         return unheld(fileName, name);
     LockedList locked;
@@ -232,8 +232,8 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
                                    int lockWaitMs)
 {
     NamaeChangeResult result;
-    const QString name = withoutControls(given);
-    if (name.isEmpty() && !given.isEmpty()) // nothing but control characters: nothing to add
+    const QString name = withoutLineBreaks(given);
+    if (name.isEmpty() && !given.isEmpty()) // nothing but line breaks: nothing to add
         return result;
     if (!cp932CanHold(name)) {
         result.file = unheld(fileName, name);
@@ -286,8 +286,8 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
     after.removeAt(at);
     // The list shows what the file now holds.
     for (QString &n : after) {
-        if (std::any_of(n.begin(), n.end(), isNameControl))
-            n = withoutControls(std::move(n));
+        if (std::any_of(n.begin(), n.end(), isLineBreak))
+            n = withoutLineBreaks(std::move(n));
     }
     QByteArray bytes;
     result.file = encodeList(fileName, after, bytes);

@@ -113,9 +113,14 @@ QStringList NamaeListParse(QStringView text);
 qsizetype cp932FirstUnheld(const QString &text);
 inline bool cp932CanHold(const QString &text) { return cp932FirstUnheld(text) < 0; }
 
-// Line breaks, tabs and other control characters never belong in a name: a
-// line break would split it into two lines of the file. Every write leaves
-// them out, whoever asked for it.
+// A line break would split a name into two lines of its file: the entry
+// boxes take none from the user, and every write leaves them out. A name
+// read from a file never holds one, so a stored name is never changed.
+bool isLineBreak(QChar c);
+QString withoutLineBreaks(QString name);
+
+// Control characters and the other invisible ones, for text that is not a
+// list file (the clipboard's tab-separated lines).
 bool isNameControl(QChar c);
 QString withoutControls(QString name);
 

@@ -69,9 +69,42 @@ inline QString listFull(const QString &file)
 {
     return QStringLiteral("リストファイル <%1>にはこれ以上名前を追加できません（%2件まで）。").arg(file).arg(kNamaeListMaxNames);
 }
+// One character as a message names it: an invisible one (a control, a
+// format or direction mark, a space other than the plain one, a lone
+// combining mark, an unassigned code point) by its code point, U+200F.
+inline QString shownChar(const QString &ch)
+{
+    if (ch.isEmpty())
+        return ch;
+    const char32_t cp = ch.size() == 2 && ch[0].isHighSurrogate() && ch[1].isLowSurrogate()
+        ? QChar::surrogateToUcs4(ch[0], ch[1])
+        : ch[0].unicode();
+    switch (QChar::category(cp)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Mark_SpacingCombining:
+        break;
+    case QChar::Separator_Space:
+        if (cp == U' ')
+            return ch;
+        break;
+    default:
+        if (!(cp >= 0xFE00 && cp <= 0xFE0F) && !(cp >= 0xE0100 && cp <= 0xE01EF))
+            return ch;
+    }
+    return QStringLiteral("U+%1").arg(uint(cp), cp > 0xFFFF ? 5 : 4, 16, QLatin1Char('0')).toUpper();
+}
+
 inline QString unheldChar(const QString &name, const QString &ch, const QString &file)
 {
-    return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(shown(name), ch, file);
+    return QStringLiteral("『%1』の「%2」はリストファイル <%3>に保存できない文字です。").arg(shown(name), shownChar(ch), file);
 }
 
 // Second sentences: what became of the list.

@@ -6,6 +6,7 @@
 #include "batch/messages.h"
 #include "batch/print.h"
 #include "ui/ichiranwindow.h"
+#include "ui/inputhold.h"
 #include "lists/namaewaku.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -55,7 +57,7 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
         m_inBatch = false;
         applyDisplay();
-        m_running = false;
+        endRun();
         return;
     }
 
@@ -110,7 +112,7 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
     m_inBatch = false;
     applyDisplay();
-    m_running = false;
+    endRun();
 }
 
 namespace {
@@ -180,12 +182,14 @@ void MainWindow::quickBatch()
         if (partnerOk.back())
             run.partner.push_back(n);
     }
-    // The first pair replaces the rows of the run before.
-    m_ichiran->clear();
+    // Room first: a run that cannot have it leaves the rows of the one before.
     if (!run.allocate()) {
+        MsgBoxShow(batchmsg::kRunNoMemoryBody, batchmsg::kMemoryTitle, MsgKind::WarningNotice, this);
         m_display.ichiranShown = true;
         return;
     }
+    // The first pair replaces the rows of the run before.
+    m_ichiran->clear();
     const double total = double(std::max<std::size_t>(run.rowCount(), 1));
     IkkatsuProgress progress;
     const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
@@ -213,31 +217,82 @@ void MainWindow::quickBatch()
         if (s.size() + p.size() <= 1000)
             r < half ? show(s, p) : show(p, s);
     };
-    showReached();
-    QElapsedTimer shown;
-    shown.start();
-    // Meanwhile each refused pair is told as the play tells it, in run order.
-    const auto &refuse = show;
-    std::vector<qsizetype> refusedPartners;
-    for (qsizetype j = 0; j < partner.size(); ++j) {
-        if (!partnerOk[std::size_t(j)])
-            refusedPartners.push_back(j);
-    }
+    // Each refused pair is told as the play tells it, in run order, over
+    // what the pairs before it would have left in the window: the last
+    // accepted pair's fortune, or the refusal told just before it.
+    const qsizetype S = self.size();
+    const qsizetype P = partner.size();
+    std::vector<qsizetype> okSelfUpTo(static_cast<std::size_t>(S)); // last accepted self name at or before i, or -1
+    std::vector<qsizetype> okPartnerUpTo(static_cast<std::size_t>(P));
+    for (qsizetype i = 0, last = -1; i < S; ++i)
+        okSelfUpTo[std::size_t(i)] = last = selfOk[std::size_t(i)] ? i : last;
+    for (qsizetype j = 0, last = -1; j < P; ++j)
+        okPartnerUpTo[std::size_t(j)] = last = partnerOk[std::size_t(j)] ? j : last;
+    const qsizetype lastOkPartner = okPartnerUpTo.back();
+    struct RunPair {
+        int pass = -1; // -1: none
+        qsizetype i = 0;
+        qsizetype j = 0;
+        bool operator<(const RunPair &o) const
+        {
+            return std::tie(pass, i, j) < std::tie(o.pass, o.i, o.j);
+        }
+    };
+    // The last accepted pair strictly before (pass, i, j) in run order.
+    auto acceptedBefore = [&](int pass, qsizetype i, qsizetype j) -> RunPair {
+        if (i < S && selfOk[std::size_t(i)] && j > 0 && okPartnerUpTo[std::size_t(j - 1)] >= 0)
+            return {pass, i, okPartnerUpTo[std::size_t(j - 1)]};
+        if (lastOkPartner >= 0) {
+            if (i > 0 && okSelfUpTo[std::size_t(i - 1)] >= 0)
+                return {pass, okSelfUpTo[std::size_t(i - 1)], lastOkPartner};
+            if (pass == 1 && okSelfUpTo.back() >= 0)
+                return {0, okSelfUpTo.back(), lastOkPartner};
+        }
+        return {};
+    };
+    auto playPair = [&](const RunPair &p) {
+        return p.pass == 0 ? show(self[p.i], partner[p.j]) : show(partner[p.j], self[p.i]);
+    };
+    RunPair lastTold;          // the last refused pair told
+    DisplayState afterTold;    // what it left in the window
+    RunPair standing;          // the pair whose fortune the display holds
+    auto standAfter = [&](const RunPair &accepted) {
+        if (lastTold < accepted && standing < accepted) {
+            standing = accepted;
+            return playPair(accepted);
+        }
+        return !m_closing;
+    };
     bool going = true;
     for (int pass = 0; pass < 2 && going; ++pass) {
-        for (qsizetype i = 0; i < self.size() && going; ++i) {
+        for (qsizetype i = 0; i < S && going; ++i) {
             auto tell = [&](qsizetype j) {
-                going = pass == 0 ? refuse(self[i], partner[j]) : refuse(partner[j], self[i]);
+                going = standAfter(acceptedBefore(pass, i, j));
+                if (!going)
+                    return;
+                lastTold = {pass, i, j};
+                going = playPair(lastTold);
+                afterTold = m_display;
             };
             if (!selfOk[std::size_t(i)]) {
-                for (qsizetype j = 0; j < partner.size() && going; ++j)
+                for (qsizetype j = 0; j < P && going; ++j)
                     tell(j);
             } else {
-                for (std::size_t k = 0; k < refusedPartners.size() && going; ++k)
-                    tell(refusedPartners[k]);
+                for (qsizetype j = 0; j < P && going; ++j) {
+                    if (!partnerOk[std::size_t(j)])
+                        tell(j);
+                }
             }
         }
     }
+    if (!going || m_closing) {
+        progress.cancel = true;
+        task.wait();
+        return;
+    }
+    showReached();
+    QElapsedTimer shown;
+    shown.start();
     const bool done = waitShowing<bool>(
         this, QStringLiteral("一括"), task, std::chrono::milliseconds(0),
         [&] { return double(progress.rows.load()) / total; },
@@ -246,6 +301,7 @@ void MainWindow::quickBatch()
                 showReached();
                 shown.start();
             }
+            m_input->hold();
             runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
             if (m_closing)
                 progress.cancel = true;
@@ -253,11 +309,16 @@ void MainWindow::quickBatch()
     if (!done || m_closing)
         return;
     m_ichiran->setRun(std::move(run));
+    // The window ends as the last pair of the run leaves it.
+    const RunPair lastAccepted = acceptedBefore(1, S, 0);
+    if (lastTold < lastAccepted) {
+        standing = {};
+        standAfter(lastAccepted);
+    } else {
+        m_display = afterTold;
+    }
     m_display.name1 = partner.last();
     m_display.name2 = self.last();
-    // The picture shows the last pair's fortune; a refused last pair was told above.
-    if (selfOk.back() && partnerOk.back())
-        Play();
     m_display.ichiranShown = true;
 }
 

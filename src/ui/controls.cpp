@@ -180,19 +180,19 @@ void UprightLabel::paintEvent(QPaintEvent *event)
 
 namespace {
 
-// Drops line breaks and other control characters from whatever reaches the
-// box: typed, pasted, dropped, committed by an input method or set by code.
-// A name is one line of its list file.
-class NoControlsValidator : public QValidator
+// Drops line breaks from whatever reaches the box: typed, pasted, dropped or
+// committed by an input method. A name is one line of its list file; a
+// stored name never holds one, so a name put here from a list stays whole.
+class NoLineBreaksValidator : public QValidator
 {
 public:
     using QValidator::QValidator;
     State validate(QString &input, int &pos) const override
     {
-        if (std::none_of(input.cbegin(), input.cend(), isNameControl))
+        if (std::none_of(input.cbegin(), input.cend(), isLineBreak))
             return Acceptable;
-        const auto before = std::count_if(input.cbegin(), input.cbegin() + qBound(0, pos, int(input.size())), isNameControl);
-        input.removeIf(isNameControl);
+        const auto before = std::count_if(input.cbegin(), input.cbegin() + qBound(0, pos, int(input.size())), isLineBreak);
+        input.removeIf(isLineBreak);
         pos = qMax(0, pos - int(before));
         return Acceptable;
     }
@@ -204,7 +204,7 @@ KeyPressEdit::KeyPressEdit(QWidget *parent)
     : QLineEdit(parent)
 {
     setMaxLength(std::numeric_limits<int>::max());
-    setValidator(new NoControlsValidator(this));
+    setValidator(new NoLineBreaksValidator(this));
     connect(this, &QLineEdit::textChanged, this, [this](const QString &t) { fitLength(t.size()); });
 }
 

@@ -17,6 +17,7 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -74,7 +75,8 @@ protected:
 
 } // namespace
 
-QString selectedRowsText(const QTableView *grid, int maxRows, qint64 *selected)
+QString selectedRowsText(const QTableView *grid, int maxRows, qint64 *selected, qsizetype maxChars,
+                         qint64 *copied)
 {
     const QAbstractItemModel *model = grid->model();
     const auto spans = selectedSpans(grid);
@@ -83,20 +85,29 @@ QString selectedRowsText(const QTableView *grid, int maxRows, qint64 *selected)
         total += qint64(s.second) - s.first + 1;
     if (selected)
         *selected = total;
+    if (copied)
+        *copied = 0;
     QString text;
     if (!model)
         return text;
     const int columns = model->columnCount();
     int left = maxRows;
+    QString line;
     for (const auto &[first, last] : spans) {
         for (int row = first; row <= last && left > 0; ++row, --left) {
+            line.clear();
             for (int c = 0; c < columns; ++c) {
                 if (c > 0)
-                    text += u'\t';
+                    line += u'\t';
                 // A tab or line break inside a cell would split it.
-                text += withoutControls(model->index(row, c).data(Qt::DisplayRole).toString());
+                line += withoutControls(model->index(row, c).data(Qt::DisplayRole).toString());
             }
-            text += u'\n';
+            line += u'\n';
+            if (line.size() > maxChars - text.size())
+                return text;
+            text += line;
+            if (copied)
+                ++*copied;
         }
         if (left == 0)
             break;
@@ -107,15 +118,30 @@ QString selectedRowsText(const QTableView *grid, int maxRows, qint64 *selected)
 bool copySelectedRows(QTableView *grid)
 {
     qint64 selected = 0;
-    const QString text = selectedRowsText(grid, kGridCopyMaxRows, &selected);
-    if (selected == 0)
+    qint64 copied = 0;
+    const QLocale c = QLocale::c();
+    const QString title = QStringLiteral("コピー確認");
+    try {
+        const QString text = selectedRowsText(grid, kGridCopyMaxRows, &selected, kGridCopyMaxChars, &copied);
+        if (selected == 0)
+            return false;
+        if (copied == 0) {
+            MsgBoxShow(QStringLiteral("選択した行は長すぎるため、コピーできませんでした。"), title,
+                       MsgKind::WarningNotice, grid->window());
+            return false;
+        }
+        QGuiApplication::clipboard()->setText(text);
+    } catch (const std::bad_alloc &) {
+        // The grid and the clipboard stay as they were.
+        MsgBoxShow(QStringLiteral("メモリが足りないため、コピーできませんでした。\r\n\r\n"
+                                  "選択する行を減らしてから、もう一度コピーしてください。"),
+                   title, MsgKind::WarningNotice, grid->window());
         return false;
-    QGuiApplication::clipboard()->setText(text);
-    if (selected > kGridCopyMaxRows) {
-        const QLocale c = QLocale::c();
+    }
+    if (copied < selected) {
         MsgBoxShow(QStringLiteral("選択した%1行のうち、先頭の%2行だけをコピーしました。")
-                       .arg(c.toString(selected), c.toString(kGridCopyMaxRows)),
-                   QStringLiteral("コピー確認"), MsgKind::InformationNotice, grid->window());
+                       .arg(c.toString(selected), c.toString(copied)),
+                   title, MsgKind::InformationNotice, grid->window());
     }
     return true;
 }

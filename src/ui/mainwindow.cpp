@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "inputhold.h"
+
 #include "access.h"
 #include "buttonkeys.h"
 #include "fonts.h"
@@ -151,6 +153,7 @@ MainWindow::MainWindow(QWidget *parent)
     setFont(serifFont(9));
     m_help = createHelpService();
     createControls();
+    m_input = new InputHold(this, [this](const QWidget *w) { return w == cmdEnd || cmdEnd->isAncestorOf(w); });
     createLists();
     setTabOrder();
     setUpAccessibility(*this);
@@ -395,6 +398,7 @@ void MainWindow::endProgram()
     // Running fortunes and batches see the flag at their next pause and unwind;
     // the main loop then returns with status 0.
     m_closing = true;
+    m_input->drop();
     m_help->closeAll();
     hide();
     QCoreApplication::exit(0);

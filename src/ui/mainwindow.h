@@ -21,6 +21,7 @@ class QButtonGroup;
 namespace kanaroll {
 
 class HelpService;
+class InputHold;
 class IchiranModel;
 class IchiranWindow;
 class NamaeSides;
@@ -144,9 +145,11 @@ private:
     void NamaeDblClick(NamaeSide side, QListView *view);
     void IchiranSortBy(IchiranSortButton button);
     void quickBatch();
+    void endRun();
 
     QButtonGroup *m_optionGroup = nullptr;
     std::unique_ptr<HelpService> m_help;
+    InputHold *m_input = nullptr; // a quick run keeps the window's input back
     std::unique_ptr<NamaeDialogs> m_dialogs;
     std::unique_ptr<NamaeSides> m_sides;
     std::unique_ptr<IchiranModel> m_ichiran;

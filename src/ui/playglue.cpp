@@ -4,6 +4,7 @@
 #include "play/display.h"
 
 #include "ui/access.h"
+#include "ui/inputhold.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 #include "ui/twips.h"
@@ -33,7 +34,17 @@ void MainWindow::cmdPlay_Click()
         return;
     m_running = true;
     Play();
+    endRun();
+}
+
+void MainWindow::endRun()
+{
     m_running = false;
+    // What the user did during a quick run is handled now, in its order.
+    if (m_closing)
+        m_input->drop();
+    else
+        m_input->release();
 }
 
 void MainWindow::Option1_Click(int index)
@@ -140,6 +151,9 @@ bool MainWindow::runTick(bool betweenPairs)
         return !m_closing;
     count = 0;
     if (m_runClock.isValid() && m_runClock.elapsed() - m_lastEventsMs >= interval) {
+        // The quick mode paints but takes no input until the run ends.
+        if (sngWait == 0.0f)
+            m_input->hold();
         const qint64 t0 = m_runClock.nsecsElapsed();
         runEvents([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
         ++m_runEventsCost.times;

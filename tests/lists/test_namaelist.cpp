@@ -68,8 +68,10 @@ private slots:
     void saveBytes();
     void appendBytes();
     void unheldCharacters();
-    void controlCharactersNeverWritten_data();
-    void controlCharactersNeverWritten();
+    void lineBreaksNeverWritten_data();
+    void lineBreaksNeverWritten();
+    void storedNamesStayAsRead_data();
+    void storedNamesStayAsRead();
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
     void boundOnNames();
@@ -271,20 +273,31 @@ void TestNamaeList::unheldCharacters()
     QVERIFY(!r.ok);
     QVERIFY(r.error.contains(u"😀"_s));
     QCOMPARE(dir.read(kFile), sjis(u"たろう\r\n"_s));
+
+    // Invisible characters are named by their code point.
+    const struct {
+        QString name;
+        QString named;
+    } invisible[] = {{u"か\u200Fえ"_s, u"「U+200F」"_s}, {u"か\u2028え"_s, u"「U+2028」"_s},
+                     {u"か\u3099え"_s, u"「U+3099」"_s}, {u"か\U000E0100え"_s, u"「U+E0100」"_s},
+                     {u"か😀え"_s, u"「😀」"_s}};
+    for (const auto &c : invisible) {
+        r = NamaeListAppend(kFile, c.name);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.contains(c.named), qPrintable(r.error));
+    }
 }
 
-void TestNamaeList::controlCharactersNeverWritten_data()
+void TestNamaeList::lineBreaksNeverWritten_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("pasted line break") << u"はなこ\n"_s;
     QTest::newRow("CR LF inside") << u"はな\r\nこ"_s;
     QTest::newRow("bare CR") << u"\rはなこ"_s;
-    QTest::newRow("tab, DEL, end-of-file mark") << u"は\tな\x7Fこ\x1A"_s;
-    QTest::newRow("C1 next line, line separator") << u"は\u0085な\u2028こ"_s;
 }
 
 // Whoever asks for the write, the file gets はなこ on a line of its own.
-void TestNamaeList::controlCharactersNeverWritten()
+void TestNamaeList::lineBreaksNeverWritten()
 {
     QFETCH(QString, name);
     const QByteArray expected = sjis(u"たろう\r\nはなこ\r\n"_s);
@@ -305,19 +318,37 @@ void TestNamaeList::controlCharactersNeverWritten()
     // Added again, it is the name already there.
     QVERIFY(!NamaeListAddName(kFile, name, added.now).changed);
 
-    // A rewrite leaves them out of names that came in some other way.
-    NamaeLoadResult known = NamaeListLoad(kFile);
-    known.names = QStringList{u"じろう"_s, u"たろう"_s, name};
-    dir.write(kFile, sjis(u"じろう\r\n"_s) + expected);
-    known.bytes = dir.read(kFile);
-    const NamaeChangeResult removed = NamaeListRemoveName(kFile, u"じろう"_s, 0, known);
-    QVERIFY(removed.changed);
-    QCOMPARE(dir.read(kFile), expected);
-    QCOMPARE(removed.now.names, (QStringList{u"たろう"_s, u"はなこ"_s}));
-
-    // Nothing but control characters adds no line.
+    // Nothing but line breaks adds no line.
     QVERIFY(NamaeListAppend(kFile, u"\r\n"_s));
     QCOMPARE(dir.read(kFile), expected);
+}
+
+void TestNamaeList::storedNamesStayAsRead_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("tab") << u"た\tろう"_s;
+    QTest::newRow("DEL, SOH") << u"た\x7Fろ\x01う"_s;
+    QTest::newRow("end-of-file mark inside") << u"た\x1Aろう"_s;
+    QTest::newRow("NUL") << QString(u"た"_s + QChar(0) + u"ろう"_s);
+}
+
+// A name read from the file is the same name in every rewrite: deleting
+// another keeps its bytes, and adding it again is adding a name already there.
+void TestNamaeList::storedNamesStayAsRead()
+{
+    QFETCH(QString, stored);
+    TempWorkDir dir;
+    dir.write(kFile, sjis(stored + u"\r\nさくら\r\n"_s));
+    const NamaeLoadResult loaded = NamaeListLoad(kFile);
+    QCOMPARE(loaded.names, (QStringList{stored, u"さくら"_s}));
+
+    QVERIFY(!NamaeListAddName(kFile, stored, loaded).changed);
+    const NamaeChangeResult removed = NamaeListRemoveName(kFile, u"さくら"_s, 1, loaded);
+    QVERIFY(removed.changed);
+    QCOMPARE(removed.now.names, QStringList{stored});
+    QCOMPARE(dir.read(kFile), sjis(stored + u"\r\n"_s));
+    QVERIFY(NamaeListSave(kFile, {stored, stored}));
+    QCOMPARE(dir.read(kFile), sjis(stored + u"\r\n"_s + stored + u"\r\n"_s));
 }
 
 void TestNamaeList::saveFailureKeepsOldFile()

@@ -21,6 +21,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
 
@@ -415,6 +417,66 @@ private slots:
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes[1].title, u"保存終了"_s);
         QCOMPARE(f.exported(), exportOf(kExampleRows));
+    }
+
+    // A run whose rows the memory cannot hold says so and leaves the grid of
+    // the run before, whole, sortable and saveable.
+    void runWithoutMemoryKeepsTheGrid()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer reserves more address space than any limit allows");
+#endif
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        QCOMPARE(gridRows(w), kExampleRows);
+
+        // Lists whose run takes 72 MB, more than any free arena holds, under a
+        // limit a sliver above what the process has now.
+        const QString kana = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわ"_s;
+        QStringList self, partner;
+        for (int k = 0; k < 6000; ++k) {
+            const QString head = QString(kana[k / (44 * 44)]) + kana[(k / 44) % 44] + kana[k % 44];
+            self << head + u"ろう"_s;
+            partner << head + u"なこ"_s;
+        }
+        f.dir.write(u"自分.txt"_s, listFile(self));
+        f.dir.write(u"相手.txt"_s, listFile(partner));
+        QVERIFY(w.sides().jibun().reload());
+        QVERIFY(w.sides().aite().reload());
+        QCOMPARE(w.sides().jibun().names().size(), 6000);
+
+        rlimit old{};
+        QVERIFY(getrlimit(RLIMIT_AS, &old) == 0);
+        long vmKb = 0;
+        QFile status(u"/proc/self/status"_s);
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmSize:"))
+                vmKb = line.mid(7).trimmed().split(' ').first().toLong();
+        }
+        QVERIFY(vmKb > 0);
+        rlimit tight = old;
+        tight.rlim_cur = rlim_t(vmKb + 1024) * 1024;
+        QVERIFY(setrlimit(RLIMIT_AS, &tight) == 0);
+        w.cmdHozon->click();
+        QVERIFY(setrlimit(RLIMIT_AS, &old) == 0);
+
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, MsgKind::WarningNotice);
+        QCOMPARE(boxes[0].title, batchmsg::kMemoryTitle);
+        QCOMPARE(boxes[0].body, batchmsg::kRunNoMemoryBody);
+        QCOMPARE(gridRows(w), kExampleRows);
+        QVERIFY(w.fraIchiran->isVisible());
+
+        boxes.clear();
+        w.cmdKza->click();
+        w.cmdIHozon->click();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[1].title, u"保存終了"_s);
+        QCOMPARE(f.exported(), exportOf(gridRows(w)));
+        QCOMPARE(gridRows(w).size(), kExampleRows.size());
     }
 
     void printWithoutPrinterWarns()

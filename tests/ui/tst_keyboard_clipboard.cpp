@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QtTest>
 
+#include "lists/namaewaku.h"
+
 #include <memory>
 #include <sys/stat.h>
 
@@ -79,13 +81,33 @@ private slots:
         w.txtNamae2->setFocus();
         QGuiApplication::clipboard()->setText(u"はな\tこ\r\n"_s);
         QTest::keyClick(w.txtNamae2, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(w.txtNamae2->text(), u"はなこ"_s);
-        QCOMPARE(w.txtNamae2->cursorPosition(), 3);
+        // Only the line break goes: the tab is the user's own.
+        QCOMPARE(w.txtNamae2->text(), u"はな\tこ"_s);
+        QCOMPARE(w.txtNamae2->cursorPosition(), 4);
         QTest::keyClick(w.txtNamae2, Qt::Key_Return);
-        QCOMPARE(f.dir.read(u"相手.txt"_s), listFile({u"はなこ"_s}));
+        QCOMPARE(f.dir.read(u"相手.txt"_s), listFile({u"はな\tこ"_s}));
         // Set by code (a pick, a swap) the same holds.
         w.txtNamae1->setText(u"じ\nろう"_s);
         QCOMPARE(w.txtNamae1->text(), u"じろう"_s);
+    }
+
+    // A name read from the file stays as stored: in the box, the play, the
+    // duplicate test and the file.
+    void storedControlCharacterStays()
+    {
+        const QByteArray before = listFile({u"た\tろう"_s, u"さくら"_s});
+        Fixture f({u"た\tろう"_s, u"さくら"_s}, {});
+        MainWindow &w = *f.w;
+        QVERIFY(f.active());
+        QCOMPARE(w.txtNamae1->text(), u"た\tろう"_s);
+        w.txtNamae2->setText(u"はなこ"_s);
+        w.cmdPlay->click();
+        QCOMPARE(titles, QStringList{u"文字確認"_s});
+        QVERIFY(w.lblCp->text().isEmpty());
+        w.txtNamae1->setFocus();
+        QTest::keyClick(w.txtNamae1, Qt::Key_Return);
+        QCOMPARE(f.dir.read(u"自分.txt"_s), before);
+        QCOMPARE(w.sides().jibun().names(), (QStringList{u"た\tろう"_s, u"さくら"_s}));
     }
 
     void gridKeysAndRowCopy()
@@ -165,6 +187,37 @@ private slots:
         QCOMPARE(clipboardText().count(u'\n'), kGridCopyMaxRows);
         QVERIFY(clipboardText().startsWith(u"あ\tい\t0\nあ\tい\t1\n"_s));
         QCOMPARE(titles, QStringList{u"コピー確認"_s});
+    }
+
+    // The copy stops at whole rows within its size; the count says how many.
+    void copyIsBoundedBySize_data()
+    {
+        QTest::addColumn<int>("maxRows");
+        QTest::addColumn<qsizetype>("maxChars");
+        QTest::addColumn<qint64>("copied");
+        // Each row is "あ\tい\t5\n", 6 characters; 4 rows selected.
+        QTest::newRow("less than a row") << 10 << qsizetype(5) << qint64(0);
+        QTest::newRow("exactly a row") << 10 << qsizetype(6) << qint64(1);
+        QTest::newRow("a row and a half") << 10 << qsizetype(9) << qint64(1);
+        QTest::newRow("rows bound first") << 3 << qsizetype(1000) << qint64(3);
+        QTest::newRow("all") << 10 << qsizetype(24) << qint64(4);
+    }
+    void copyIsBoundedBySize()
+    {
+        QFETCH(int, maxRows);
+        QFETCH(qsizetype, maxChars);
+        QFETCH(qint64, copied);
+        Fixture f({}, {});
+        MainWindow &w = *f.w;
+        for (int i = 0; i < 4; ++i)
+            w.ichiran().append(u"あ"_s, u"い"_s, 5);
+        w.msgList->selectAll();
+        qint64 selected = 0;
+        qint64 got = -1;
+        const QString text = selectedRowsText(w.msgList, maxRows, &selected, maxChars, &got);
+        QCOMPARE(selected, qint64(4));
+        QCOMPARE(got, copied);
+        QCOMPARE(text, QString(u"あ\tい\t5\n"_s).repeated(int(copied)));
     }
 
     void inputMethodCommitSearchesTheList()

@@ -298,12 +298,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qsizetype>("length"); // of the one name
         QTest::addColumn<bool>("endAtOnce");
-        QTest::addColumn<qsizetype>("boxLength"); // control characters never reach the box
-        QTest::newRow("3 M of あ") << QByteArray("\x82\xa0").repeated(3'000'000) << qsizetype(3'000'000) << false
-                                 << qsizetype(3'000'000);
-        QTest::newRow("10 MB of NUL") << QByteArray(10'000'000, '\0') << qsizetype(10'000'000) << false << qsizetype(0);
-        QTest::newRow("ended while read") << QByteArray(64'000'000, '\0') << qsizetype(64'000'000) << true
-                                          << qsizetype(0);
+        QTest::newRow("3 M of あ") << QByteArray("\x82\xa0").repeated(3'000'000) << qsizetype(3'000'000) << false;
+        QTest::newRow("10 MB of NUL") << QByteArray(10'000'000, '\0') << qsizetype(10'000'000) << false;
+        QTest::newRow("ended while read") << QByteArray(64'000'000, '\0') << qsizetype(64'000'000) << true;
     }
 
     void giantOneLineListFile()
@@ -311,7 +308,6 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(qsizetype, length);
         QFETCH(bool, endAtOnce);
-        QFETCH(qsizetype, boxLength);
         TempWorkDir dir;
         dir.write(QStringLiteral("自分.txt"), bytes);
         {
@@ -324,8 +320,8 @@ private slots:
                 QVERIFY(w.Frame2->isEnabled() && w.cmdHozon->isEnabled());
                 QCOMPARE(w.sides().jibun().names().size(), 1);
                 QCOMPARE(w.sides().jibun().names().constFirst().size(), length);
-                QCOMPARE(w.txtNamae1->text().size(), boxLength);
-                QCOMPARE(w.txtNamae1->drawsItself(), boxLength > 0);
+                QCOMPARE(w.txtNamae1->text(), w.sides().jibun().names().constFirst()); // as stored
+                QVERIFY(w.txtNamae1->drawsItself());
                 const QModelIndex row = w.lstJibun->model()->index(0, 0);
                 QCOMPARE(row.data(Qt::DisplayRole).toString().size(), 1001);
                 QCOMPARE(row.data(Qt::EditRole).toString().size(), length);

@@ -14,6 +14,8 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTimer>
 #include <QtTest>
@@ -41,7 +43,22 @@ QStringList names(const QString &stem, int count)
     return out;
 }
 
+// A message box as it stood over the window: its title, lblCp and lblKekka.
+struct Box {
+    QString title;
+    QString pair;
+    QString kekka;
+    friend bool operator==(const Box &, const Box &) = default;
+};
+
+char *toString(const Box &b)
+{
+    return QTest::toString(QStringLiteral("%1 [%2] %3").arg(b.title, b.pair, b.kekka));
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Box)
 
 class TestWindowXcb : public QObject
 {
@@ -100,6 +117,128 @@ private slots:
         QVERIFY(w.fraIchiran->isVisible());
         QTest::mouseClick(w.cmdPlay, Qt::LeftButton);
         QVERIFY(w.Picture1->texts() == texts);
+    }
+
+    // A real click during a quick fortune waits until the fortune is drawn,
+    // and is handled then; only 終了 goes through at once.
+    void quickRunHoldsClicks_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("わくわくモード") << QStringLiteral("Option1(1)");
+        QTest::newRow("終了") << QStringLiteral("cmdEnd");
+    }
+    void quickRunHoldsClicks()
+    {
+        QFETCH(QString, target);
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("xdotool is not installed");
+        TempWorkDir dir;
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCursor::setPos(w.mapToGlobal(w.rect().center()));
+        QTRY_VERIFY(w.underMouse());
+        w.Option1(0)->click();
+        // Long enough a fortune that the click lands while it is drawn.
+        const QString kana = QStringLiteral("たろうはなこ");
+        QString n1, n2;
+        for (int i = 0; i < 60000; ++i) {
+            n1 += kana[i % 6];
+            n2 += kana[(i + 1) % 6];
+        }
+        w.txtNamae1->setText(n1);
+        w.txtNamae2->setText(n2);
+        QWidget *control = target == QStringLiteral("cmdEnd") ? static_cast<QWidget *>(w.cmdEnd) : w.Option1(1);
+        const QPoint at = control->mapToGlobal(control->rect().center());
+        bool clickedDuringRun = false;
+        bool switchedDuringRun = false;
+        QTimer watch;
+        watch.setInterval(5);
+        connect(&watch, &QTimer::timeout, &w, [&] {
+            if (w.isRunning())
+                switchedDuringRun = switchedDuringRun || w.Option1(1)->isChecked();
+        });
+        // The run's first repaint: the click reaches the server while the
+        // run goes on, and waits in the queue for the window's next look.
+        QTimer::singleShot(0, &w, [&] {
+            clickedDuringRun = w.isRunning()
+                               && QProcess::execute(QStringLiteral("xdotool"),
+                                                    {QStringLiteral("mousemove"), QString::number(at.x()),
+                                                     QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
+                                      == 0;
+            watch.start();
+        });
+        QTest::mouseClick(w.cmdPlay, Qt::LeftButton);
+        watch.stop();
+        QVERIFY(clickedDuringRun);
+        QVERIFY(!switchedDuringRun);
+        if (target == QStringLiteral("cmdEnd")) {
+            QVERIFY(w.isClosing());
+            QVERIFY(w.lblKekka->text() == QStringLiteral("100%")); // ended before the result
+            return;
+        }
+        QVERIFY(!w.isClosing());
+        QVERIFY(w.fraHide1->isHidden()); // the fortune was drawn to its end in the quick mode
+        QVERIFY(w.Option1(0)->isChecked());
+        QTRY_VERIFY(w.Option1(1)->isChecked()); // the held click, handled afterwards
+    }
+
+    // Each refused pair of a quick batch stands over what the pairs before it
+    // in run order left, and the run ends as its last pair leaves it.
+    void quickBatchRefusedPairs_data()
+    {
+        QTest::addColumn<QByteArray>("selfFile");
+        QTest::addColumn<QByteArray>("partnerFile");
+        QTest::addColumn<QList<Box>>("boxes");
+        QTest::addColumn<Box>("end"); // title unused: lblCp and lblKekka after the run
+        const QString empty = QStringLiteral("未入力確認");
+        const QString chars = QStringLiteral("文字確認");
+        QTest::newRow("empty self name") << listFile({QStringLiteral("たろう"), QString()})
+                                         << listFile({QStringLiteral("はなこ")})
+                                         << QList<Box>{{empty, QStringLiteral("たろう _ はなこ"), QStringLiteral("42%")},
+                                                       {empty, QStringLiteral("はなこ _ たろう"), QStringLiteral("40%")}}
+                                         << Box{QString(), QStringLiteral("はなこ _ たろう"), QStringLiteral("40%")};
+        QTest::newRow("empty first pair") << listFile({QString(), QStringLiteral("たろう")})
+                                          << listFile({QStringLiteral("はなこ")})
+                                          << QList<Box>{{empty, QString(), QStringLiteral("100%")},
+                                                        {empty, QStringLiteral("たろう _ はなこ"), QStringLiteral("42%")}}
+                                          << Box{QString(), QStringLiteral("はなこ _ たろう"), QStringLiteral("40%")};
+        QTest::newRow("letters in a partner name")
+            << listFile({QStringLiteral("たろう"), QStringLiteral("さくら")})
+            << listFile({QStringLiteral("はなこ"), QStringLiteral("x")})
+            // The box stands over the refused pair's caption and the kekka before it.
+            << QList<Box>{{chars, QStringLiteral("たろう _ x"), QStringLiteral("42%")},
+                          {chars, QStringLiteral("さくら _ x"), QStringLiteral("42%")},
+                          {chars, QStringLiteral("x _ たろう"), QStringLiteral("40%")},
+                          {chars, QStringLiteral("x _ さくら"), QStringLiteral("20%")}}
+            << Box{QString(), QString(), QStringLiteral("20%")};
+    }
+    void quickBatchRefusedPairs()
+    {
+        QFETCH(QByteArray, selfFile);
+        QFETCH(QByteArray, partnerFile);
+        QFETCH(QList<Box>, boxes);
+        QFETCH(Box, end);
+        TempWorkDir dir;
+        dir.write(QStringLiteral("自分.txt"), selfFile);
+        dir.write(QStringLiteral("相手.txt"), partnerFile);
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCursor::setPos(w.mapToGlobal(w.rect().center()));
+        QTRY_VERIFY(w.underMouse());
+        QList<Box> seen;
+        setMsgBoxHook([&](const QString &, const QString &title, MsgKind) {
+            seen.append({title, w.lblCp->text(), w.lblKekka->text()});
+            return MsgAnswer::Ok;
+        });
+        w.Option1(0)->click();
+        QTest::mouseClick(w.cmdHozon, Qt::LeftButton);
+        setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Ok; });
+        QCOMPARE(seen, boxes);
+        QCOMPARE(w.lblCp->text(), end.pair);
+        QCOMPARE(w.lblKekka->text(), end.kekka);
+        QCOMPARE(w.fraHide1->isHidden(), !end.pair.isEmpty());
     }
 
     // A long quick run lets the window handle events, so 終了 ends it.

@@ -3,9 +3,10 @@
 // "refused". Rows are made and written one at a time, so a long line needs
 // memory for one row, not the triangle. Bad lines, and lines too large for the
 // memory at hand, are reported on standard error, get no output line and make
-// the exit status 2; the lines after them are answered all the same. Input
-// that cannot be read ends it with status 2, output that cannot be written
-// with status 1.
+// the exit status 2; the lines after them are answered all the same. A last
+// line without its newline was cut off on the way, so it is reported and not
+// answered. Input that cannot be read ends it with status 2, output that
+// cannot be written (a reader that went away included) with status 1.
 
 #include "engine/aisho.h"
 
@@ -19,6 +20,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -152,11 +155,16 @@ int main(int argc, char **argv)
            << "Each input line is SELF<TAB>PARTNER in UTF-8. Each output line holds the rows of\n"
            << "the triangle separated by spaces, a TAB and the percentage, or \"refused\".\n"
            << "A bad line, or one too large for the memory, gets a message on standard error\n"
-           << "and no output line; the exit status is then 2. Input that cannot be read ends\n"
-           << "the run with status 2, output that cannot be written with status 1.\n";
+           << "and no output line; the exit status is then 2. So does a last line cut off\n"
+           << "before its newline, and an unknown argument. Input that cannot be read ends\n"
+           << "the run with status 2; output that cannot be written, or a reader that closes\n"
+           << "the pipe early, ends it with status 1.\n";
         return &os == &std::cout ? 0 : 2;
     }
 
+    // A reader that goes away is a write error like any other: status 1 and
+    // a message, never a death by signal that a script cannot tell apart.
+    std::signal(SIGPIPE, SIG_IGN);
     std::ios::sync_with_stdio(false);
     FdOut out;
     struct Restore { // before `out` goes
@@ -181,6 +189,13 @@ int main(int argc, char **argv)
                     std::cin.clear();
                     std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
                     throw;
+                }
+                // getline stops at the end of input without a newline: the
+                // line may be half a pair, so it is not answered as one.
+                if (std::cin.eof()) {
+                    std::cerr << kProgram << ": line " << lineNo << ": cut off, no newline at the end\n";
+                    bad = true;
+                    break;
                 }
                 if (!raw.empty() && raw.back() == '\r')
                     raw.pop_back();
