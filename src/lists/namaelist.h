@@ -16,11 +16,15 @@ enum class NamaeEncoding { Cp932, Utf8, Mixed, Utf16LE, Utf16BE };
 // (32,767 names), and small enough to hold in memory.
 inline constexpr qint64 kNamaeListMaxBytes = qint64(256) * 1024 * 1024;
 
+// A list holds at most this many names: the counts of the design are 16-bit.
+inline constexpr qsizetype kNamaeListMaxNames = 32767;
+
 struct NamaeLoadResult {
     QStringList names;
     bool ok = true;         // false when the file exists but cannot be read
     bool leftAlone = false; // not a regular file, or too large: neither read nor ever written through
     bool damaged = false;   // lines that decode in no encoding were left out
+    bool capped = false;    // names past kNamaeListMaxNames were left out of the list (not of the file)
     NamaeEncoding encoding = NamaeEncoding::Cp932;
     QString error;          // first sentence for the warning box, naming the file
     QByteArray bytes;       // the file as read, to tell later whether it changed

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "lists/namaelist.h"
+
 #include <QString>
 
 // Every text the name lists show: the file names, the delete questions and
@@ -59,6 +61,14 @@ inline QString lockBusy(const QString &file)
 {
     return QStringLiteral("リストファイル <%1>はほかのプログラムが変更中です。").arg(file);
 }
+inline QString tooManyNames(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>の名前が%2件を超えています。").arg(file).arg(kNamaeListMaxNames);
+}
+inline QString listFull(const QString &file)
+{
+    return QStringLiteral("リストファイル <%1>にはこれ以上名前を追加できません（%2件まで）。").arg(file).arg(kNamaeListMaxNames);
+}
 // One character as a message names it: an invisible one (a control, a
 // format or direction mark, a space other than the plain one, a lone
 // combining mark, an unassigned code point) by its code point, U+200F.
@@ -101,6 +111,11 @@ inline QString unheldChar(const QString &name, const QString &ch, const QString 
 inline const QString startedEmpty =
     QStringLiteral("リストを空にして始めます。リストを変更すると、このファイルは書き換えられます。");
 inline const QString leftAlone = QStringLiteral("リストを空にして始めます。このファイルには書き込みません。");
+inline QString cappedKept()
+{
+    return QStringLiteral("最初の%1件だけをリストに入れました。リストから削除すると、残りの名前はファイルから消えます。")
+        .arg(kNamaeListMaxNames);
+}
 inline const QString damagedKept =
     QStringLiteral("読み込めた名前だけをリストに入れました。リストを変更すると、読み込めなかった行はファイルから消えます。");
 inline QString notAdded(const QString &name)

@@ -216,21 +216,24 @@ void NamaeSides::setEntryText(NamaeSide side, const QString &text)
     emit entryTextChanged(side, text);
 }
 
-void NamaeSides::noteLoad(const NamaeLoadResult &r, QList<NamaeNotice> &notices) const
+void NamaeSides::noteLoad(const NamaeLoadResult &r, const QString &fileName, QList<NamaeNotice> &notices) const
 {
     if (!r.ok)
         notices.append({r.error + namaetext::paragraph + (r.leftAlone ? namaetext::leftAlone : namaetext::startedEmpty),
                         namaetext::fileTitle});
     else if (r.damaged)
         notices.append({r.error + namaetext::paragraph + namaetext::damagedKept, namaetext::fileTitle});
+    if (r.ok && r.capped)
+        notices.append({namaetext::tooManyNames(fileName) + namaetext::paragraph + namaetext::cappedKept(),
+                        namaetext::fileTitle});
 }
 
 QList<NamaeNotice> NamaeSides::NamaeStartup()
 {
     QList<NamaeNotice> notices;
-    noteLoad(m_jibun.load(), notices);
+    noteLoad(m_jibun.load(), m_jibun.fileName(), notices);
     setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
-    noteLoad(m_aite.load(), notices);
+    noteLoad(m_aite.load(), m_aite.fileName(), notices);
     return notices;
 }
 
@@ -290,10 +293,10 @@ void NamaeSides::finishStartup()
     r->thread.join();
     QList<NamaeNotice> notices;
     m_jibun.adopt(r->result[0], r->stamp[0]);
-    noteLoad(r->result[0], notices);
+    noteLoad(r->result[0], m_jibun.fileName(), notices);
     setEntryText(NamaeSide::Jibun, m_jibun.names().value(0));
     m_aite.adopt(r->result[1], r->stamp[1]);
-    noteLoad(r->result[1], notices);
+    noteLoad(r->result[1], m_aite.fileName(), notices);
     if (m_startupDone)
         std::exchange(m_startupDone, nullptr)(notices);
 }
@@ -319,6 +322,12 @@ NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)
     NamaeWaku &w = waku(side);
     if (w.indexOf(name) >= 0)
         return NamaeAddResult::Duplicate;
+    // Checked before anything is written: a longer list would not fit the counts.
+    if (w.names().size() >= kNamaeListMaxNames) {
+        m_dialogs.warn(namaetext::listFull(w.fileName()) + namaetext::paragraph + namaetext::notAdded(name),
+                       namaetext::fileTitle);
+        return NamaeAddResult::Failed;
+    }
     const qsizetype bad = cp932FirstUnheld(name);
     if (bad >= 0) {
         m_dialogs.warn(namaetext::unheldChar(name, characterAt(name, bad), w.fileName()) + namaetext::paragraph

@@ -151,7 +151,7 @@ private:
 
     void rewatch();
     void finishStartup();
-    void noteLoad(const NamaeLoadResult &r, QList<NamaeNotice> &notices) const;
+    void noteLoad(const NamaeLoadResult &r, const QString &fileName, QList<NamaeNotice> &notices) const;
 
     struct StartupRead;
     std::shared_ptr<StartupRead> m_reading;

@@ -74,7 +74,7 @@ private slots:
     void storedNamesStayAsRead();
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
-    void noCapOnLength();
+    void boundOnNames();
     void utf16Append();
     void notRegularFiles();
     void fileOverTheCap();
@@ -397,17 +397,27 @@ void TestNamaeList::appendFailureLeavesFileAsItWas()
     QVERIFY(!NamaeListAppend(other, u"たろう"_s));
 }
 
-void TestNamaeList::noCapOnLength()
+void TestNamaeList::boundOnNames()
 {
+    // A longer file is listed to the bound and told; its lines all stay in the file.
     TempWorkDir dir;
     QStringList names;
     for (int i = 0; i < 40000; ++i)
         names << u"な"_s + QString::number(i);
     QVERIFY(NamaeListSave(kFile, names));
-    QCOMPARE(NamaeListLoad(kFile).names, names);
+    const QByteArray saved = dir.read(kFile);
+    NamaeLoadResult r = NamaeListLoad(kFile);
+    QCOMPARE(r.names, names.first(kNamaeListMaxNames));
+    QVERIFY(r.capped);
+    QCOMPARE(r.bytes, saved);
     QVERIFY(NamaeListAppend(kFile, u"おわり"_s));
-    names << u"おわり"_s;
-    QCOMPARE(NamaeListLoad(kFile).names, names);
+    QCOMPARE(dir.read(kFile), saved + sjis(u"おわり\r\n"_s));
+    // A change through the list refuses to grow it, and writes nothing.
+    r = NamaeListLoad(kFile);
+    const NamaeChangeResult c = NamaeListAddName(kFile, u"もうひとり"_s, r);
+    QVERIFY(!c.file);
+    QCOMPARE(c.file.error, namaetext::listFull(kFile));
+    QCOMPARE(dir.read(kFile), saved + sjis(u"おわり\r\n"_s));
 }
 
 void TestNamaeList::utf16Append()

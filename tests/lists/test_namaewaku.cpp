@@ -63,6 +63,8 @@ private slots:
     void addByEnter();
     void addRefusals();
     void addFailureKeepsListEqualToFile();
+    void listBoundOfNames_data();
+    void listBoundOfNames();
     void pickCopiesSelection();
     void deleteAsksThenRemoves();
     void deleteCancelledOrWithoutSelection();
@@ -163,6 +165,39 @@ void TestNamaeWaku::addRefusals()
     QCOMPARE(f.sides.jibun().names(), QStringList{u"たろう"_s});
     QCOMPARE(f.dir.read(kJibun), sjis(u"たろう\r\n"_s));
     QCOMPARE(f.sides.entryText(NamaeSide::Jibun), u"𠮷こ"_s);
+}
+
+// At the bound, an add is refused and nothing written; past it, a file is
+// listed cut to the bound, the user told, and the file left as it is.
+void TestNamaeWaku::listBoundOfNames_data()
+{
+    QTest::addColumn<int>("inFile");
+    QTest::newRow("at the bound") << int(kNamaeListMaxNames);
+    QTest::newRow("past the bound") << int(kNamaeListMaxNames) + 2;
+}
+
+void TestNamaeWaku::listBoundOfNames()
+{
+    QFETCH(int, inFile);
+    QString text;
+    for (int i = 0; i < inFile; ++i)
+        text += QString::number(i) + u"\r\n"_s;
+    Fixture f(text);
+    const QByteArray before = f.dir.read(kJibun);
+    QCOMPARE(f.sides.jibun().names().size(), kNamaeListMaxNames);
+    const bool capped = inFile > kNamaeListMaxNames;
+    QCOMPARE(f.startup.size(), capped ? 1 : 0);
+    if (capped)
+        QCOMPARE(f.startup[0].body, namaetext::tooManyNames(kJibun) + namaetext::paragraph + namaetext::cappedKept());
+
+    f.sides.setEntryText(NamaeSide::Jibun, u"あたらしい"_s);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Failed);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].title, namaetext::fileTitle);
+    QCOMPARE(f.dialogs.shown[0].body,
+             namaetext::listFull(kJibun) + namaetext::paragraph + namaetext::notAdded(u"あたらしい"_s));
+    QCOMPARE(f.dir.read(kJibun), before);
+    QCOMPARE(f.sides.jibun().names().size(), kNamaeListMaxNames);
 }
 
 void TestNamaeWaku::addFailureKeepsListEqualToFile()
