@@ -253,16 +253,15 @@ void MainWindow::quickBatch()
     auto playPair = [&](const RunPair &p) {
         return p.pass == 0 ? show(self[p.i], partner[p.j]) : show(partner[p.j], self[p.i]);
     };
-    RunPair lastTold;          // the last refused pair told
-    DisplayState afterTold;    // what it left in the window
-    RunPair standing;          // the pair whose fortune the display holds
-    auto standAfter = [&](const RunPair &accepted) {
-        if (lastTold < accepted && standing < accepted) {
-            standing = accepted;
-            return playPair(accepted);
-        }
-        return !m_closing;
-    };
+    RunPair lastTold;       // the last refused pair told
+    DisplayState afterTold; // what it left in the window
+    // An accepted pair after the last refusal told stands in the window.
+    auto standAfter = [&](const RunPair &accepted) { return lastTold < accepted ? playPair(accepted) : !m_closing; };
+    std::vector<qsizetype> refusedPartners;
+    for (qsizetype j = 0; j < P; ++j) {
+        if (!partnerOk[std::size_t(j)])
+            refusedPartners.push_back(j);
+    }
     bool going = true;
     for (int pass = 0; pass < 2 && going; ++pass) {
         for (qsizetype i = 0; i < S && going; ++i) {
@@ -278,10 +277,8 @@ void MainWindow::quickBatch()
                 for (qsizetype j = 0; j < P && going; ++j)
                     tell(j);
             } else {
-                for (qsizetype j = 0; j < P && going; ++j) {
-                    if (!partnerOk[std::size_t(j)])
-                        tell(j);
-                }
+                for (std::size_t k = 0; k < refusedPartners.size() && going; ++k)
+                    tell(refusedPartners[k]);
             }
         }
     }
@@ -311,12 +308,10 @@ void MainWindow::quickBatch()
     m_ichiran->setRun(std::move(run));
     // The window ends as the last pair of the run leaves it.
     const RunPair lastAccepted = acceptedBefore(1, S, 0);
-    if (lastTold < lastAccepted) {
-        standing = {};
-        standAfter(lastAccepted);
-    } else {
+    if (lastTold < lastAccepted)
+        playPair(lastAccepted);
+    else
         m_display = afterTold;
-    }
     m_display.name1 = partner.last();
     m_display.name2 = self.last();
     m_display.ichiranShown = true;

@@ -32,9 +32,6 @@ public:
     // Drops what is held (the program is ending).
     void drop();
 
-    bool holding() const { return m_holding; }
-    std::size_t heldCount() const { return m_held.size(); }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
