@@ -251,6 +251,60 @@ private slots:
         QCOMPARE(copied, qint64(0));
     }
 
+    // The text is made while the window goes on: events come meanwhile, the
+    // window is busy for as long, and a program that ends stops the copy.
+    void copyKeepsTheWindowGoing_data()
+    {
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("ending");
+        QTest::newRow("copies") << false << false;
+        QTest::newRow("program ends meanwhile") << false << true;
+        QTest::newRow("window busy") << true << false;
+    }
+    void copyKeepsTheWindowGoing()
+    {
+        QFETCH(bool, busy);
+        QFETCH(bool, ending);
+        // Each cell takes a while: the copy lasts at least 600 * 3 * 0.2 ms.
+        class SlowGrid : public SyntheticGrid
+        {
+        public:
+            using SyntheticGrid::SyntheticGrid;
+            QVariant data(const QModelIndex &index, int role) const override
+            {
+                QThread::usleep(200);
+                return SyntheticGrid::data(index, role);
+            }
+        } model(600);
+        QTableView view;
+        view.setModel(&model);
+        int began = 0;
+        int ended = 0;
+        bool closing = false;
+        int ticks = 0;
+        setUpGridCopy(&view, {[&] {
+                                  ++began;
+                                  return !busy;
+                              },
+                              [&] { ++ended; }, [&] { return closing; }});
+        QTimer tick;
+        tick.callOnTimeout([&] {
+            ++ticks;
+            closing = ending;
+        });
+        tick.start(5);
+        view.selectAll();
+        QGuiApplication::clipboard()->setText(u"kept"_s);
+        const bool copied = copySelectedRows(&view);
+        QCOMPARE(began, 1);
+        QCOMPARE(ended, busy ? 0 : 1);
+        QCOMPARE(copied, !busy && !ending);
+        QCOMPARE(QGuiApplication::clipboard()->text().count(u'\n'), copied ? 600 : 0);
+        if (!busy)
+            QVERIFY(ticks > 0);
+        QVERIFY(titles.isEmpty());
+    }
+
     // The size bound counts characters: rows of long names stop within it,
     // whole, long before the row bound.
     void copyStopsAtItsSizeWithLongNames()
