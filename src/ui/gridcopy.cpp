@@ -50,9 +50,8 @@ CopySource copySource(const QTableView *grid)
     const auto *window = qobject_cast<const IchiranWindow *>(shown);
     s.model = window ? &window->grid() : shown;
     std::vector<std::pair<qint64, qint64>> spans;
-    if (window && window->wholeGridSelected()) {
-        if (s.model->rowCount() > 0)
-            spans.emplace_back(0, qint64(s.model->rowCount()) - 1);
+    if (window && !window->gridSpans().empty()) {
+        spans = window->gridSpans();
     } else {
         const qint64 offset = window ? window->offset() : 0;
         for (const QItemSelectionRange &r : grid->selectionModel()->selection())

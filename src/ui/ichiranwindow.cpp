@@ -39,7 +39,7 @@ IchiranWindow::IchiranWindow(QAbstractItemModel &grid, QObject *parent)
     connect(&grid, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
     connect(&grid, &QAbstractItemModel::modelReset, this, [this] {
         m_offset = 0;
-        m_wholeGrid = false;
+        m_spans.clear();
         endResetModel();
         if (m_view)
             attach(m_view);
@@ -63,8 +63,11 @@ IchiranWindow::IchiranWindow(QAbstractItemModel &grid, QObject *parent)
                 m_view->setCurrentIndex(index(showRow(m_held.row()), m_held.column()));
         }
         m_held = QPersistentModelIndex();
-        // A sort moves rows, never out of a selection of all of them.
-        reselectWholeGrid();
+        // A sort moves rows, never out of a selection of all of them; a part
+        // of the grid would now hold other rows.
+        if (m_spans.size() != 1 || m_spans[0].first > 0 || m_spans[0].second < m_grid.rowCount() - 1)
+            m_spans.clear();
+        reselectSpan();
         syncGridBar();
     });
 }
@@ -104,6 +107,10 @@ void IchiranWindow::moveTo(int offset)
     if (offset == m_offset)
         return;
     const int delta = offset - m_offset;
+    // The selection is kept in grid rows, not to lose the rows the window
+    // moves away from.
+    if (m_spans.empty())
+        m_spans = viewSpans();
     {
         const Quiet quiet(m_quiet);
         emit layoutAboutToBeChanged();
@@ -118,8 +125,8 @@ void IchiranWindow::moveTo(int offset)
         changePersistentIndexList(from, to);
         emit layoutChanged();
     }
-    // Rows that come into the window join a selection of the whole grid.
-    reselectWholeGrid();
+    // Rows that come into the window join a selection that reaches past it.
+    reselectSpan();
 }
 
 int IchiranWindow::showRow(int gridRow)
@@ -189,44 +196,88 @@ void IchiranWindow::selectWholeGrid()
         m_view->selectAll();
         return;
     }
-    m_wholeGrid = m_grid.rowCount() > 0;
-    reselectWholeGrid();
+    m_spans.clear();
+    if (m_grid.rowCount() > 0)
+        m_spans.emplace_back(0, m_grid.rowCount() - 1);
+    reselectSpan();
 }
 
-void IchiranWindow::reselectWholeGrid()
+IchiranWindow::Spans IchiranWindow::viewSpans() const
 {
-    if (!m_wholeGrid || !viaWindow() || !m_view->selectionModel())
+    Spans spans;
+    if (!m_view || !m_view->selectionModel())
+        return spans;
+    const qint64 offset = viaWindow() ? m_offset : 0;
+    for (const QItemSelectionRange &r : m_view->selectionModel()->selection())
+        spans.emplace_back(offset + r.top(), offset + r.bottom());
+    std::sort(spans.begin(), spans.end());
+    Spans merged;
+    for (const auto &span : spans) {
+        if (!merged.empty() && span.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, span.second);
+        else
+            merged.push_back(span);
+    }
+    return merged;
+}
+
+void IchiranWindow::reselectSpan()
+{
+    if (m_spans.empty() || !viaWindow() || !m_view->selectionModel())
         return;
     const Quiet quiet(m_quiet);
-    const QItemSelection all(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    m_view->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+    QItemSelection rows;
+    for (const auto &[gridFirst, gridLast] : m_spans) {
+        const qint64 first = std::max<qint64>(gridFirst, m_offset);
+        const qint64 last = std::min<qint64>(gridLast, qint64(m_offset) + rowCount() - 1);
+        if (first <= last)
+            rows.select(index(int(first - m_offset), 0), index(int(last - m_offset), columnCount() - 1));
+    }
+    m_view->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
-bool IchiranWindow::goToEnd(bool last)
+// Ctrl+Home and Ctrl+End move the current cell as the view's own keys do,
+// leaving the selection; with Shift they select from the current row on.
+bool IchiranWindow::goToEnd(bool last, bool extend)
 {
-    moveTo(last ? m_grid.rowCount() - kRows : 0);
-    // Still in the window: the view moves itself, extending a selection as
-    // it would.
-    if (m_view->currentIndex().isValid())
+    const QAbstractItemModel *shown = m_view->model();
+    if (!shown || shown->rowCount() == 0 || !m_view->selectionModel())
         return false;
-    // The first or last cell, as the view's own key goes.
-    const QModelIndex to = index(last ? rowCount() - 1 : 0, last ? columnCount() - 1 : 0);
-    m_view->selectionModel()->setCurrentIndex(to, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const bool window = viaWindow();
+    const QModelIndex current = m_view->currentIndex();
+    const qint64 from = current.isValid() ? (window ? qint64(m_offset) : 0) + current.row() : 0;
+    const qint64 end = last ? qint64(m_grid.rowCount()) - 1 : 0;
+    if (window)
+        moveTo(last ? m_grid.rowCount() - kRows : 0);
+    const QModelIndex to = shown->index(last ? shown->rowCount() - 1 : 0, last ? shown->columnCount() - 1 : 0);
+    m_view->selectionModel()->setCurrentIndex(to, QItemSelectionModel::NoUpdate);
+    if (extend) {
+        const qint64 first = std::min(from, end);
+        const qint64 lastRow = std::max(from, end);
+        if (window) {
+            m_spans = {{first, lastRow}};
+            reselectSpan();
+        } else {
+            const QItemSelection rows(shown->index(int(first), 0), shown->index(int(lastRow), shown->columnCount() - 1));
+            m_view->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+        }
+    }
     m_view->scrollTo(to);
     return true;
 }
 
 bool IchiranWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view || event->type() != QEvent::KeyPress || !viaWindow())
+    if (watched != m_view || event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     if (!(key->modifiers() & Qt::ControlModifier))
         return false;
+    const bool extend = key->modifiers() & Qt::ShiftModifier;
     if (key->key() == Qt::Key_Home)
-        return goToEnd(false);
+        return goToEnd(false, extend);
     if (key->key() == Qt::Key_End)
-        return goToEnd(true);
+        return goToEnd(true, extend);
     return false;
 }
 
@@ -254,7 +305,7 @@ void IchiranWindow::attach(QTableView *view)
         // A selection the user makes replaces one of the whole grid.
         m_selectionWatch = connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
             if (!m_quiet)
-                m_wholeGrid = false;
+                m_spans.clear();
         });
     }
     // Through a window the view's own bar would count the window's rows: a

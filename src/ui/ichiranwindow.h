@@ -4,6 +4,9 @@
 #include <QPersistentModelIndex>
 #include <QPointer>
 
+#include <utility>
+#include <vector>
+
 class QScrollBar;
 class QTableView;
 
@@ -40,7 +43,11 @@ public:
 
     // Every row of the grid is selected, also those outside the window.
     void selectWholeGrid();
-    bool wholeGridSelected() const { return m_wholeGrid; }
+    using Spans = std::vector<std::pair<qint64, qint64>>;
+    // The selection in grid rows, first and last of each part, when it
+    // reaches past the window (Ctrl+A, Shift+Ctrl+Home or End, or rows the
+    // window moved away from); empty when the view's own is all there is.
+    const Spans &gridSpans() const { return m_spans; }
     // The scroll bar the user sees: over the whole grid.
     QScrollBar *gridScrollBar() const;
 
@@ -53,15 +60,16 @@ private:
     void onScroll(int value);
     void onGridBar(int value);
     void syncGridBar();
-    void reselectWholeGrid();
-    bool goToEnd(bool last);
+    Spans viewSpans() const;
+    void reselectSpan();
+    bool goToEnd(bool last, bool extend);
 
     QAbstractItemModel &m_grid;
     QPointer<QTableView> m_view;
     QPointer<QScrollBar> m_bar; // through a window: the bar over the whole grid
     QMetaObject::Connection m_selectionWatch;
     int m_offset = 0;
-    bool m_wholeGrid = false;
+    Spans m_spans;
     bool m_quiet = false; // our own changes of selection and bars
     QPersistentModelIndex m_held; // during a sort of the grid: its current cell
 };

@@ -7,6 +7,7 @@
 #include "ui/msgbox.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
 #include <QTableView>
@@ -84,6 +85,14 @@ struct Grid {
     qint64 currentRow() const { return gridRow(view.currentIndex().row()); }
     qint64 topRow() const { return gridRow(view.rowAt(0)); }
     QScrollBar *bar() const { return window.gridScrollBar(); }
+    // The rows shown are where the bar stands: its value at the top, or at
+    // its end the last row whole at the foot.
+    bool showsBarPlace() const
+    {
+        if (bar()->value() == bar()->maximum())
+            return gridRow(view.rowAt(view.viewport()->height() - 1)) == model.rowCount() - 1;
+        return topRow() == bar()->value();
+    }
     void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(&view, k, m); }
 };
 
@@ -125,11 +134,42 @@ private slots:
         QCOMPARE(g.currentRow(), qint64(rows) - 1);
         QCOMPARE(g.view.currentIndex().column(), 2); // the last cell, as the view's own key does
         QCOMPARE(g.bar()->value(), g.bar()->maximum());
-        QCOMPARE(g.view.selectionModel()->selectedRows().size(), 1);
+        // The selection stays where it was, as with the view's own keys.
+        qint64 selected = 0;
+        QCOMPARE(selectedRowsText(&g.view, 5, &selected), u"r3\tx\t3\n"_s);
+        QVERIFY(!g.view.selectionModel()->isRowSelected(g.view.currentIndex().row(), {}));
         g.key(Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(g.currentRow(), qint64(0));
         QCOMPARE(g.view.currentIndex().column(), 0);
         QCOMPARE(g.bar()->value(), 0);
+    }
+
+    // Shift+Ctrl+End and Shift+Ctrl+Home select from the current row to the
+    // grid's end; the copy counts and reads those rows.
+    void extendToTheEnds_data() { sizes_data(); }
+    void extendToTheEnds()
+    {
+        QFETCH(int, rows);
+        Grid g(rows);
+        g.view.setCurrentIndex(g.view.model()->index(4, 0));
+        g.key(Qt::Key_Down); // where a selection starts
+        g.key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(g.currentRow(), qint64(rows) - 1);
+        qint64 selected = 0;
+        QString text = selectedRowsText(&g.view, 1, &selected);
+        QCOMPARE(selected, qint64(rows) - 5);
+        QCOMPARE(text, u"r5\tx\t5\n"_s);
+        QVERIFY(g.view.selectionModel()->isRowSelected(g.view.currentIndex().row(), {}));
+
+        g.bar()->setValue(g.bar()->maximum() / 2);
+        g.view.setCurrentIndex(g.view.model()->index(g.view.rowAt(0), 0));
+        g.key(Qt::Key_Down);
+        const qint64 from = g.currentRow();
+        g.key(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(g.currentRow(), qint64(0));
+        text = selectedRowsText(&g.view, 1, &selected);
+        QCOMPARE(selected, from + 1);
+        QCOMPARE(text, u"r0\tx\t0\n"_s);
     }
 
     // Page Down and Page Up move a page, also across the window's edge.
@@ -163,8 +203,7 @@ private slots:
         }
         g.key(Qt::Key_PageUp);
         QVERIFY(g.currentRow() < before && g.currentRow() >= before - page - 1);
-        // The bar shows the place in the whole grid.
-        QVERIFY(std::abs(g.bar()->value() - g.topRow()) <= 0);
+        QVERIFY(g.showsBarPlace());
     }
 
     // The bar spans the whole grid: wherever it is set, the view shows that row.
@@ -187,14 +226,19 @@ private slots:
         QCOMPARE(qint64(bar->maximum()) + bar->pageStep(), qint64(rows));
         const int value = int(share * bar->maximum());
         bar->setValue(value);
-        if (value == bar->maximum()) // the last row stands whole at the foot
-            QCOMPARE(g.gridRow(g.view.rowAt(g.view.viewport()->height() - 1)), qint64(rows) - 1);
-        else
-            QCOMPARE(g.topRow(), qint64(value));
+        QVERIFY(g.showsBarPlace());
         // Scrolling the view moves the bar along.
         g.view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
         QCOMPARE(bar->value(), std::max(value - 1, 0));
-        QCOMPARE(g.topRow(), qint64(bar->value()));
+        QVERIFY(g.showsBarPlace());
+        // And so does the wheel over the rows.
+        const int before = bar->value();
+        const QPointF at = g.view.viewport()->rect().center();
+        QWheelEvent wheel(at, g.view.viewport()->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                          false);
+        QCoreApplication::sendEvent(g.view.viewport(), &wheel);
+        QCOMPARE(bar->value(), std::min(before + QApplication::wheelScrollLines(), bar->maximum()));
+        QVERIFY(g.showsBarPlace());
     }
 
     // Ctrl+A selects every row of the grid; the copy counts them all and
