@@ -1,13 +1,20 @@
 #include "ichiranwindow.h"
 
+#include "lists/namaelist.h"
+
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTableView>
 
 #include <algorithm>
+#include <limits>
 
 namespace kanaroll {
+
+// Views and the toolkit count rows in an int: the largest batch the lists
+// allow, every pair in both orders, must fit it whole.
+static_assert(2 * qint64(kNamaeListMaxNames) * kNamaeListMaxNames <= std::numeric_limits<int>::max());
 
 namespace {
 

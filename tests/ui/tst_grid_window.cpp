@@ -31,6 +31,12 @@ public:
     {
     }
     int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
+    void setRows(int rows)
+    {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+    }
     int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 3; }
     QVariant data(const QModelIndex &index, int role) const override
     {
@@ -142,6 +148,26 @@ private slots:
         QCOMPARE(g.currentRow(), qint64(0));
         QCOMPARE(g.view.currentIndex().column(), 0);
         QCOMPARE(g.bar()->value(), 0);
+    }
+
+    // A new run of another size: the view shows it directly or through the
+    // window, with the bar to match, and no selection left from before.
+    void newGridOfAnotherSize()
+    {
+        Grid g(kLargestGrid);
+        g.key(Qt::Key_A, Qt::ControlModifier);
+        for (const int rows : {1000, IchiranWindow::kDirectRows + 1, 0, kLargestGrid}) {
+            g.model.setRows(rows);
+            QCoreApplication::processEvents(); // the view lays itself out anew
+            const bool through = rows > IchiranWindow::kDirectRows;
+            QCOMPARE(g.view.model() == &g.window, through);
+            QCOMPARE(g.bar() == g.view.verticalScrollBar(), !through);
+            QCOMPARE(g.view.verticalScrollBar()->isVisibleTo(&g.view), !through && rows > 0);
+            QCOMPARE(qint64(g.bar()->maximum()) + (rows > 0 ? g.bar()->pageStep() : 0), qint64(rows));
+            qint64 selected = -1;
+            selectedRowsText(&g.view, 1, &selected);
+            QCOMPARE(selected, qint64(0));
+        }
     }
 
     // Shift+Ctrl+End and Shift+Ctrl+Home select from the current row to the
