@@ -27,6 +27,7 @@
 #include <future>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -188,12 +189,18 @@ Built buildWhilePainting(QTableView *grid, const GridCopyHooks &hooks, const Cop
     using namespace std::chrono_literals;
     std::atomic<bool> stop{false};
     std::atomic<double> share{0.0};
-    std::future<Built> task = std::async(std::launch::async, [&] {
+    auto build = [&] {
         return buildText(source, kGridCopyMaxRows, kGridCopyMaxChars, text, copied, [&](double done) {
             share = done;
             return !stop.load();
         });
-    });
+    };
+    std::future<Built> task;
+    try {
+        task = std::async(std::launch::async, build);
+    } catch (const std::system_error &) {
+        return build(); // no thread to be had: the copy is made here
+    }
     if (!hooks.begin)
         return task.get();
     QWidget *window = grid->window();
