@@ -275,7 +275,8 @@ bool IchiranWindow::goToEnd(bool last, bool extend)
 
 bool IchiranWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view || event->type() != QEvent::KeyPress)
+    // The type first: a view being destroyed still sends its events here.
+    if (event->type() != QEvent::KeyPress || watched != m_view)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     if (!(key->modifiers() & Qt::ControlModifier))
