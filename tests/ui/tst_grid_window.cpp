@@ -327,15 +327,18 @@ private slots:
     {
         QTest::addColumn<bool>("busy");
         QTest::addColumn<bool>("ending");
-        QTest::newRow("copies") << false << false;
-        QTest::newRow("program ends meanwhile") << false << true;
-        QTest::newRow("window busy") << true << false;
+        QTest::addColumn<int>("rows");
+        QTest::newRow("copies") << false << false << 600;
+        QTest::newRow("program ends meanwhile") << false << true << 600;
+        QTest::newRow("window busy") << true << false << 600;
+        QTest::newRow("over a second: shows how far") << false << false << 2000;
     }
     void copyKeepsTheWindowGoing()
     {
         QFETCH(bool, busy);
         QFETCH(bool, ending);
-        // Each cell takes a while: the copy lasts at least 600 * 3 * 0.2 ms.
+        QFETCH(int, rows);
+        // Each cell takes a while: the copy lasts at least rows * 3 * 0.2 ms.
         class SlowGrid : public SyntheticGrid
         {
         public:
@@ -345,9 +348,11 @@ private slots:
                 QThread::usleep(200);
                 return SyntheticGrid::data(index, role);
             }
-        } model(600);
+        } model(rows);
         QTableView view;
         view.setModel(&model);
+        view.setWindowTitle(u"Kanaroll"_s);
+        QStringList shownTitles;
         int began = 0;
         int ended = 0;
         bool closing = false;
@@ -361,6 +366,8 @@ private slots:
         tick.callOnTimeout([&] {
             ++ticks;
             closing = ending;
+            if (!shownTitles.contains(view.windowTitle()))
+                shownTitles << view.windowTitle();
         });
         tick.start(5);
         view.selectAll();
@@ -369,9 +376,15 @@ private slots:
         QCOMPARE(began, 1);
         QCOMPARE(ended, busy ? 0 : 1);
         QCOMPARE(copied, !busy && !ending);
-        QCOMPARE(QGuiApplication::clipboard()->text().count(u'\n'), copied ? 600 : 0);
+        QCOMPARE(QGuiApplication::clipboard()->text().count(u'\n'), copied ? rows : 0);
         if (!busy)
             QVERIFY(ticks > 0);
+        // Past the first second the title tells how far; then it is as before.
+        if (rows > 600) // at least 1.2 s
+            QVERIFY(shownTitles.size() > 1);
+        for (const QString &t : shownTitles.mid(1))
+            QVERIFY2(QRegularExpression(u"^Kanaroll — コピー \\d+ %$"_s).match(t).hasMatch(), qPrintable(t));
+        QCOMPARE(view.windowTitle(), u"Kanaroll"_s);
         QVERIFY(titles.isEmpty());
     }
 
