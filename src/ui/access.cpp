@@ -296,7 +296,7 @@ namespace {
 void announce(MainWindow &w, const QString &text)
 {
     auto *a = w.findChild<QWidget *>(QLatin1String(kAnnouncer), Qt::FindDirectChildrenOnly);
-    if (!a || !QAccessible::isActive())
+    if (!a)
         return;
     // Shown anew, it is spoken anew, also when the text is the same.
     a->hide();
