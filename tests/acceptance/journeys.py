@@ -1050,8 +1050,14 @@ class Session:
         """What Orca has spoken, one utterance a line, from the index since."""
         with self.lock:
             text = self.output.decode('utf-8', errors='replace')
-        # Each line ends in the voice: 'text' {...}
-        return re.findall(r"SPEECH OUTPUT: '(.*?)' ?\{", text)[since:]
+        # 'text', and after it the voice where Orca gives it: 'text' {...}
+        said = []
+        for line in text.splitlines():
+            _, found, rest = line.partition("SPEECH OUTPUT: '")
+            if found:
+                voiced = re.fullmatch(r"(.*)' ?\{.*\}\s*", rest)
+                said.append(voiced.group(1) if voiced else rest.rstrip().removesuffix("'"))
+        return said[since:]
 
     def wait_said(self, since, want, what, timeout=15):
         """Waits until an utterance holds want; returns what was said since."""
