@@ -279,9 +279,9 @@ void setUpAccessibility(MainWindow &w)
     setKind(w.Picture1, Drawing);
     w.Picture1->setAccessibleName(QStringLiteral("占いの図"));
 
-    // Orca speaks a notification when it appears, not a label whose text
-    // changes away from the focus. It takes no room, input or focus, and
-    // stays hidden until the first result.
+    // Screen readers speak a notification as it appears, but pass over a
+    // label whose text changes away from the focus. It takes no room, input
+    // or focus, and stays hidden until the first result.
     auto *announcer = new QWidget(&w);
     announcer->setObjectName(QLatin1String(kAnnouncer));
     announcer->setGeometry(0, 0, 0, 0);
@@ -306,7 +306,7 @@ void announce(MainWindow &w, const QString &text)
 
 } // namespace
 
-QString fortuneAnnouncement(const MainWindow &w)
+void announceFortune(MainWindow &w)
 {
     QStringList parts{w.lblKekka->text()};
     for (int i = 1; i <= 3; ++i) {
@@ -317,22 +317,12 @@ QString fortuneAnnouncement(const MainWindow &w)
             }
         }
     }
-    return parts.join(u'、');
-}
-
-QString batchAnnouncement(qsizetype rows)
-{
-    return QStringLiteral("一括の結果、%1件").arg(QLocale(QLocale::Japanese).toString(rows));
-}
-
-void announceFortune(MainWindow &w)
-{
-    announce(w, fortuneAnnouncement(w));
+    announce(w, parts.join(u'、'));
 }
 
 void announceBatch(MainWindow &w, qsizetype rows)
 {
-    announce(w, batchAnnouncement(rows));
+    announce(w, QStringLiteral("一括の結果、%1件").arg(QLocale(QLocale::Japanese).toString(rows)));
 }
 
 void accessibilityDisplayChanged(MainWindow &w, bool uncovered)

@@ -23,7 +23,5 @@ QString fortuneReading(const MainWindow &window);
 // fortune's percentage and faces, and how many rows a batch left.
 void announceFortune(MainWindow &window);
 void announceBatch(MainWindow &window, qsizetype rows);
-QString fortuneAnnouncement(const MainWindow &window);
-QString batchAnnouncement(qsizetype rows);
 
 } // namespace kanaroll
