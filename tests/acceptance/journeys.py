@@ -53,6 +53,18 @@ def stop_process(proc):
             proc.kill()
             proc.wait()
 
+
+def stop_group(proc):
+    """Ends a helper started in a session of its own, with all it started."""
+    if proc.poll() is None:
+        os.killpg(proc.pid, signal.SIGTERM)
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+
+
 class Failure(Exception):
     pass
 
@@ -1069,13 +1081,7 @@ class Session:
 
     def close(self):
         for p in reversed(self.procs):
-            if p.poll() is None:
-                os.killpg(p.pid, signal.SIGTERM)
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    os.killpg(p.pid, signal.SIGKILL)
-                    p.wait()
+            stop_group(p)
         os.close(self.slave)
         self.reader.join(5)
         os.close(self.master)
@@ -1144,16 +1150,7 @@ def journey_input_method(ctx):
     env = dict(ctx.display.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, 'config'),
                XDG_RUNTIME_DIR=os.path.join(home, 'runtime'))
     procs = []
-    def stop():
-        for p in reversed(procs):
-            if p.poll() is None:
-                os.killpg(p.pid, signal.SIGTERM)
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    os.killpg(p.pid, signal.SIGKILL)
-                    p.wait()
-    ctx.cleanups.append(stop)
+    ctx.cleanups.append(lambda: [stop_group(p) for p in reversed(procs)])
     def spawn(*args, **kw):
         p = subprocess.Popen(list(args), env=env, start_new_session=True, stderr=subprocess.DEVNULL, **as_user, **kw)
         procs.append(p)
