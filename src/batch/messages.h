@@ -22,6 +22,13 @@ inline const QString kSavedBody = QStringLiteral(
     "一括判断の結果を <一括判断.txt>として保存しました。\r\n\r\n"
     "データはメモ帳やエクセルなどで開くことができます。");
 
+// Asked before an empty grid left by a run over names replaces a file that
+// holds rows; Cancel, the default, keeps the file.
+inline const QString kEmptySaveTitle = QStringLiteral("上書き確認");
+inline const QString kEmptySaveBody = QStringLiteral(
+    "一覧に結果がありません。このまま保存すると <一括判断.txt> の前の結果が消え、空のファイルになります。\r\n\r\n"
+    "空のファイルで置き換えるときは OK を、前の結果を残すときはキャンセルを押してください。");
+
 // Warning notice when the file could not be written; the old file is kept.
 inline const QString kSaveFailedTitle = QStringLiteral("保存先確認");
 inline const QString kSaveFailedBody = QStringLiteral(

@@ -49,6 +49,7 @@ void MainWindow::cmdHozon_Click()
     if (m_running || m_closing)
         return;
     m_running = true;
+    m_ichiranOfEmptyLists = m_sides->jibun().names().isEmpty() || m_sides->aite().names().isEmpty();
     // The plays write what they show into the display; it reaches the
     // controls only when the window processes events, and at the end.
     m_inBatch = true;
@@ -387,6 +388,10 @@ void MainWindow::cmdIHozon_Click()
     if (m_running || m_closing)
         return;
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
+        return;
+    if (ichiranEmptySaveAsks(*m_ichiran, m_ichiranOfEmptyLists)
+        && MsgBoxShow(batchmsg::kEmptySaveBody, batchmsg::kEmptySaveTitle, MsgKind::DeleteQuestion, this)
+               != MsgAnswer::Ok)
         return;
     currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // A small file is written at once, whole, before any event is served
