@@ -59,4 +59,22 @@ inline const QString kPrintFailedBody = QStringLiteral(
     "一括相性占いの結果を印刷できませんでした。\r\n\r\n"
     "プリンタの状態を確認してください。");
 
+// Same title; the spool folder has not room for the job. %1 is its size
+// in MB, %2 the folder.
+inline const QString kPrintNoSpaceBody = QStringLiteral(
+    "一括相性占いの結果を印刷できませんでした。\r\n\r\n"
+    "印刷データ（約 %1 MB）を置く一時フォルダ <%2> の空きが足りません。名前を減らすか、空きを作ってから、もう一度印刷してください。");
+
+// Asked before the design's print question when a job has very many pages;
+// Cancel, the default, prints nothing. %1 is the number of pages.
+inline const QString kPrintPagesTitle = QStringLiteral("枚数確認");
+inline const QString kPrintPagesBody = QStringLiteral(
+    "印刷は %1 ページになります。用紙と時間が多くかかります。\r\n\r\n"
+    "このまま印刷に進むときは OK を、やめるときはキャンセルを押してください。");
+
+// The progress box while a job is spooled and sent.
+inline const QString kPrintProgressTitle = QStringLiteral("印刷");
+inline const QString kPrintProgressLabel = QStringLiteral("一括相性占いの結果を印刷しています…");
+inline const QString kPrintProgressCancel = QStringLiteral("中止");
+
 } // namespace kanaroll::batchmsg

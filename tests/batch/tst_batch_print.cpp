@@ -11,6 +11,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
 
@@ -57,6 +62,16 @@ QStringList expectedLines(const std::vector<IchiranRow> &rows)
     for (const auto &r : rows)
         out << r.name1 + u'-' + r.name2 + u' ' + r.percent + u'%';
     return out;
+}
+
+volatile std::sig_atomic_t g_quitSignal = 0;
+
+std::vector<IchiranRow> manyRows(int count)
+{
+    std::vector<IchiranRow> rows;
+    for (int i = 0; i < count; ++i)
+        rows.push_back({u"たろう"_s + QString::number(i), u"はなこ"_s, QString::number(i % 101)});
+    return rows;
 }
 
 IchiranModel *grid(const std::vector<IchiranRow> &rows, QObject *parent)
@@ -148,28 +163,111 @@ private slots:
         if (!m_cupsSkip.isEmpty())
             QSKIP(qPrintable(m_cupsSkip));
         QVERIFY(!ichiranHasDefaultPrinter()); // a fresh scheduler has no queue yet
-
-        const QString pdf = m_cupsDir.filePath(u"out/out.pdf"_s);
-        Result add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-m"_s,
-                                             u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        if (!add.ok)
-            add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-P"_s,
-                                          u"/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        QVERIFY2(add.ok, qPrintable(add.out));
-        QVERIFY(runTool(u"lpadmin"_s, {u"-d"_s, u"K"_s}).ok);
+        addQueue();
         QVERIFY(ichiranHasDefaultPrinter());
 
         IchiranModel *g = grid(kExample, this);
         QCOMPARE(IchiranPrintDefault(*g), IchiranPrintStatus::Printed);
+        QVERIFY2(waitPrinted(), qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
+        QCOMPARE(pdfLines(outPdf()), expectedLines(kExample));
+    }
 
-        // Wait until the job has left the queue and the file is written.
-        bool done = false;
-        for (int i = 0; i < 600 && !done; ++i) {
-            QThread::msleep(100);
-            done = QFileInfo(pdf).size() > 0 && runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty();
+    // A job reaches the queue whole or not at all: every stop and failure
+    // leaves no job, not even a cancelled one, and nothing for the backend;
+    // the spool goes too. The page count is known before the job starts.
+    void printStoppedOrFailedSendsNothing_data()
+    {
+        QTest::addColumn<QString>("hostile");
+        QTest::addColumn<int>("status");
+        for (const auto &[name, status] : std::initializer_list<std::pair<const char *, IchiranPrintStatus>>{
+                 {"complete", IchiranPrintStatus::Printed},
+                 {"stop at once", IchiranPrintStatus::Cancelled},
+                 {"stop midway", IchiranPrintStatus::Cancelled},
+                 {"stop while sending", IchiranPrintStatus::Cancelled},
+                 {"SIGTERM midway", IchiranPrintStatus::Cancelled},
+                 {"file size limit", IchiranPrintStatus::Failed},
+                 {"temporary folder is a file", IchiranPrintStatus::Failed},
+                 {"no room in the temporary folder", IchiranPrintStatus::NoSpace},
+             })
+            QTest::newRow(name) << QString::fromLatin1(name) << int(status);
+    }
+    void printStoppedOrFailedSendsNothing()
+    {
+        if (!m_cupsSkip.isEmpty())
+            QSKIP(qPrintable(m_cupsSkip));
+        QFETCH(QString, hostile);
+        QFETCH(int, status);
+        if (!ichiranHasDefaultPrinter())
+            addQueue();
+        QFile::remove(outPdf());
+        const int jobsBefore = allJobs();
+        QTemporaryDir tmp;
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        const IchiranPrintLimits oldLimits = ichiranPrintLimits();
+        ichiranPrintLimits().askPages = 2;
+
+        const std::vector<IchiranRow> rows = manyRows(400);
+        IchiranModel *g = grid(rows, this);
+        IchiranPrintJob job(*g);
+        QCOMPARE(job.ready(), IchiranPrintStatus::Printed);
+        QVERIFY(job.pages() >= 3);
+        QVERIFY(job.isGiant());
+
+        struct sigaction relay = {}, oldTerm = {};
+        relay.sa_handler = [](int) { g_quitSignal = 1; };
+        sigaction(SIGTERM, &relay, &oldTerm);
+        g_quitSignal = 0;
+        rlimit oldSize{};
+        getrlimit(RLIMIT_FSIZE, &oldSize);
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (hostile == u"file size limit"_s) {
+            rlimit small = oldSize;
+            small.rlim_cur = 8192;
+            setrlimit(RLIMIT_FSIZE, &small);
+        } else if (hostile == u"temporary folder is a file"_s) {
+            QFile blocker(tmp.filePath(u"file"_s));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            qputenv("TMPDIR", blocker.fileName().toUtf8());
+        } else if (hostile == u"no room in the temporary folder"_s) {
+            ichiranPrintLimits().spoolReserve = std::numeric_limits<qint64>::max() / 2;
         }
-        QVERIFY2(done, qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
-        QCOMPARE(pdfLines(pdf), expectedLines(kExample));
+        int calls = 0;
+        const IchiranPrintStatus got = job.print([&](double share) {
+            ++calls;
+            if (hostile == u"stop at once"_s)
+                return false;
+            if (hostile == u"stop midway"_s)
+                return share < 0.45;
+            if (hostile == u"stop while sending"_s)
+                return share <= 0.9;
+            if (hostile == u"SIGTERM midway"_s && share >= 0.45 && !g_quitSignal)
+                ::kill(::getpid(), SIGTERM);
+            return !g_quitSignal;
+        });
+        setrlimit(RLIMIT_FSIZE, &oldSize);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+        ichiranPrintLimits() = oldLimits;
+        qputenv("TMPDIR", oldTmp);
+
+        QCOMPARE(int(got), status);
+        QVERIFY(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size() <= 1); // no spool left
+        if (got == IchiranPrintStatus::Printed) {
+            QVERIFY(calls > 1);
+            QVERIFY2(waitPrinted(), qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
+            QCOMPARE(allJobs(), jobsBefore + 1);
+            QCOMPARE(pdfLines(outPdf()), expectedLines(rows));
+            const auto pages = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(runTool(u"pdfinfo"_s, {outPdf()}).out);
+            QCOMPARE(pages.captured(1).toLongLong(), job.pages());
+            return;
+        }
+        // Give a job that slipped through time to show.
+        QThread::msleep(300);
+        QCOMPARE(allJobs(), jobsBefore);
+        QVERIFY(runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty());
+        QVERIFY(!QFile::exists(outPdf()));
+        if (got == IchiranPrintStatus::NoSpace)
+            QVERIFY(ichiranPrintMessage(got, tmp.path(), job.spoolEstimate()).contains(tmp.path()));
     }
 
     void cleanupTestCase()
@@ -182,6 +280,38 @@ private slots:
     }
 
 private:
+    QString outPdf() const { return m_cupsDir.filePath(u"out/out.pdf"_s); }
+
+    // A file queue, the default, that writes each job's PDF to outPdf().
+    void addQueue()
+    {
+        const QString pdf = outPdf();
+        Result add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-m"_s,
+                                             u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
+        if (!add.ok)
+            add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-P"_s,
+                                          u"/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
+        QVERIFY2(add.ok, qPrintable(add.out));
+        QVERIFY(runTool(u"lpadmin"_s, {u"-d"_s, u"K"_s}).ok);
+    }
+
+    // Every job the scheduler knows, finished, cancelled and pending alike.
+    int allJobs()
+    {
+        return int(runTool(u"lpstat"_s, {u"-W"_s, u"all"_s, u"-o"_s}).out.split(u'\n', Qt::SkipEmptyParts).size());
+    }
+
+    // Until the job has left the queue and the backend has written the file.
+    bool waitPrinted()
+    {
+        for (int i = 0; i < 600; ++i) {
+            QThread::msleep(100);
+            if (QFileInfo(outPdf()).size() > 0 && runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty())
+                return true;
+        }
+        return false;
+    }
+
     // A scheduler of our own on a private socket, so that neither the
     // system's printers nor other tests' queues are touched.
     void startCups()
