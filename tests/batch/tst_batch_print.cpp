@@ -1,3 +1,4 @@
+#include "privatecups.h"
 #include "batch/messages.h"
 #include "batch/print.h"
 
@@ -94,7 +95,7 @@ private slots:
         if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
         // Before anything asks libcups for printers: it keeps the server it first finds.
-        startCups();
+        m_cupsSkip = m_cups.start();
     }
 
     void printLineItems()
@@ -270,105 +271,17 @@ private slots:
             QVERIFY(ichiranPrintMessage(got, tmp.path(), job.spoolEstimate()).contains(tmp.path()));
     }
 
-    void cleanupTestCase()
-    {
-        if (m_cupsd.state() != QProcess::NotRunning) {
-            m_cupsd.terminate();
-            if (!m_cupsd.waitForFinished(10000))
-                m_cupsd.kill();
-        }
-    }
-
 private:
-    QString outPdf() const { return m_cupsDir.filePath(u"out/out.pdf"_s); }
-
-    // A file queue, the default, that writes each job's PDF to outPdf().
+    QString outPdf() const { return m_cups.outPdf(); }
     void addQueue()
     {
-        const QString pdf = outPdf();
-        Result add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-m"_s,
-                                             u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        if (!add.ok)
-            add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-P"_s,
-                                          u"/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        QVERIFY2(add.ok, qPrintable(add.out));
-        QVERIFY(runTool(u"lpadmin"_s, {u"-d"_s, u"K"_s}).ok);
+        QString why;
+        QVERIFY2(m_cups.addFileQueue(&why), qPrintable(why));
     }
+    int allJobs() const { return m_cups.allJobs(); }
+    bool waitPrinted() const { return m_cups.waitPrinted(); }
 
-    // Every job the scheduler knows, finished, cancelled and pending alike.
-    int allJobs()
-    {
-        return int(runTool(u"lpstat"_s, {u"-W"_s, u"all"_s, u"-o"_s}).out.split(u'\n', Qt::SkipEmptyParts).size());
-    }
-
-    // Until the job has left the queue and the backend has written the file.
-    bool waitPrinted()
-    {
-        for (int i = 0; i < 600; ++i) {
-            QThread::msleep(100);
-            if (QFileInfo(outPdf()).size() > 0 && runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty())
-                return true;
-        }
-        return false;
-    }
-
-    // A scheduler of our own on a private socket, so that neither the
-    // system's printers nor other tests' queues are touched.
-    void startCups()
-    {
-        const QString cupsd = QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
-        if (cupsd.isEmpty() || QStandardPaths::findExecutable(u"lpadmin"_s).isEmpty()) {
-            m_cupsSkip = u"CUPS (cupsd, lpadmin) is not installed"_s;
-            return;
-        }
-        if (!m_cupsDir.isValid()) {
-            m_cupsSkip = u"cannot make a directory for cupsd"_s;
-            return;
-        }
-        const QString d = m_cupsDir.path();
-        for (const char *sub : {"spool", "cache", "state", "tmp", "log", "out"})
-            QDir(d).mkpath(QString::fromLatin1(sub));
-        // Filters run as the scheduler's own user and need the temporary and output folders.
-        QFile::setPermissions(d + u"/tmp"_s, QFileDevice::Permissions(0x7777));
-        QFile::setPermissions(d + u"/out"_s, QFileDevice::Permissions(0x7777));
-        QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
-        const QString sock = d + u"/cups.sock"_s;
-        QFile conf(d + u"/cupsd.conf"_s);
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(("LogLevel warn\nListen " + sock.toUtf8()
-                    + "\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\n"
-                      "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                      "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"));
-        conf.close();
-        QFile files(d + u"/cups-files.conf"_s);
-        QVERIFY(files.open(QIODevice::WriteOnly));
-        const QByteArray root = d.toUtf8();
-        files.write("FileDevice Yes\nSystemGroup root\nServerRoot " + root + "\nRequestRoot " + root
-                    + "/spool\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nTempDir " + root
-                    + "/tmp\nErrorLog " + root + "/log/error_log\nAccessLog " + root
-                    + "/log/access_log\nPageLog " + root + "/log/page_log\n");
-        files.close();
-
-        // libcups, in this process and in lpadmin/lpstat, talks to our scheduler only.
-        qputenv("CUPS_SERVER", sock.toUtf8());
-        m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-        m_cupsd.start(cupsd, {u"-f"_s, u"-c"_s, conf.fileName(), u"-s"_s, files.fileName()});
-        bool running = m_cupsd.waitForStarted(5000);
-        for (int i = 0; running && i < 100; ++i) {
-            if (runTool(u"lpstat"_s, {u"-r"_s}).out.contains(u"is running"_s))
-                return;
-            if (m_cupsd.state() == QProcess::NotRunning)
-                break;
-            QThread::msleep(100);
-        }
-        QFile log(d + u"/log/error_log"_s);
-        log.open(QIODevice::ReadOnly);
-        m_cupsSkip = u"cupsd could not be started: "_s
-                     + QString::fromUtf8(m_cupsd.readAll() + log.readAll()).trimmed().right(400);
-    }
-
-    QTemporaryDir m_cupsDir{u"/tmp/kanaroll-cups-XXXXXX"_s};
-    QProcess m_cupsd;
+    PrivateCups m_cups;
     QString m_cupsSkip;
 };
 
