@@ -11,7 +11,7 @@
 # What building and running the program needs; `make run` installs only these.
 RUN_PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev \
-	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client \
+	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client libcups2-dev \
 	qt6-translations-l10n
 # What only the tests, benchmarks and checks need; `make test` installs these too.
 TEST_PACKAGES := libbenchmark-dev \

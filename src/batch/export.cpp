@@ -157,6 +157,14 @@ IchiranSaveResult IchiranEncode(const std::vector<IchiranRow> &rows, QByteArray 
     return {};
 }
 
+bool ichiranEmptySaveAsks(const IchiranModel &grid, bool ofEmptyLists, const QString &path)
+{
+    if (!grid.isEmpty() || ofEmptyLists)
+        return false;
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path, const IchiranSaveProgress &progress)
 {
     std::vector<QByteArray> encoded;
