@@ -5,6 +5,7 @@
 #include "batch/ikkatsu.h"
 #include "batch/messages.h"
 #include "batch/print.h"
+#include "ui/access.h"
 #include "ui/ichiranwindow.h"
 #include "ui/inputhold.h"
 #include "lists/namaewaku.h"
@@ -55,6 +56,8 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
         m_inBatch = false;
         applyDisplay();
+        if (!m_closing)
+            announceBatch(*this, m_ichiran->size());
         endRun();
         return;
     }
@@ -110,6 +113,8 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
     m_inBatch = false;
     applyDisplay();
+    if (!m_closing)
+        announceBatch(*this, m_ichiran->size());
     endRun();
 }
 
