@@ -25,7 +25,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup setup-run configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
+.PHONY: setup setup-run configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13 windows test-windows
 
 # install-missing <packages>: apt-get only for what dpkg does not have.
 define install-missing
@@ -85,6 +85,17 @@ package: setup
 # /var/cache/kanaroll/debian13).
 test-debian13:
 	sh tools/test-debian13.sh
+
+# The Windows program, cross-built here: kanaroll-<version>-win64.zip and
+# kanaroll-<version>-setup.exe (builds Qt for Windows once per machine into
+# /var/cache/kanaroll first). test-windows runs its unit tests under Wine.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix mingw-w64-tools nsis wine wine64 xvfb
+windows: setup
+	$(call install-missing,$(WINDOWS_PACKAGES))
+	sh tools/windows/build-windows.sh
+
+test-windows: windows
+	sh tools/windows/test-windows.sh
 
 bench: build
 	cmake --build $(BUILD) --target run-benchmarks

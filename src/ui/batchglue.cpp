@@ -11,6 +11,7 @@
 #include "lists/namaewaku.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "ui/threadpriority.h"
 #include "ui/twips.h"
 #include "ui/wait.h"
 
@@ -27,9 +28,6 @@
 #include <future>
 #include <thread>
 #include <tuple>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace kanaroll {
 
@@ -124,13 +122,6 @@ void MainWindow::cmdHozon_Click()
 }
 
 namespace {
-
-// A worker gives way to the window's thread when the cores are busy, so
-// that the window keeps painting.
-void yieldToWindow()
-{
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-}
 
 // Waits for a worker while the window keeps painting and taking clicks:
 // events() lets them through, first after firstEvents, then every 10 ms. A
