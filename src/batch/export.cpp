@@ -160,8 +160,8 @@ bool ichiranEmptySaveAsks(const IchiranModel &grid, bool ofEmptyLists, const QSt
 {
     if (!grid.isEmpty() || ofEmptyLists)
         return false;
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    const QFileInfo target(path);
+    return target.isFile() && target.size() > 0;
 }
 
 IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path, const IchiranSaveProgress &progress)
