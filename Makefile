@@ -19,7 +19,7 @@ TEST_PACKAGES := libbenchmark-dev \
 	clang clang-tidy libclang-rt-dev \
 	weston appstream desktop-file-utils file \
 	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils \
-	ibus ibus-mozc
+	ibus ibus-mozc qt6ct adwaita-qt6 qt6-gtk-platformtheme
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
