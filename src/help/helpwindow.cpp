@@ -446,10 +446,12 @@ void HelpWindow::filterIndex(const QString &text)
     if (m_indexList->count() < m_indexRows.size())
         return; // still being filled; filtered once whole
     const QString wanted = helptext::fold(text.trimmed());
-    // The current entry is the best match: the same keyword, else the
-    // first that starts with the text, else the first that holds it.
+    // The current entry is the best match: a top-level keyword that is the
+    // text, else the first that starts with it; only then a sub-keyword
+    // (one of the same name can stand under any keyword), else the first
+    // entry that holds the text.
     QListWidgetItem *best = nullptr;
-    int bestRank = 3;
+    int bestRank = 5;
     // Backwards, so that a shown sub-keyword shows its keyword above it.
     for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
@@ -457,9 +459,10 @@ void HelpWindow::filterIndex(const QString &text)
         const int rank = helptext::matchRank(line, wanted);
         if (rank < 3) {
             item->setHidden(false);
-            if (rank <= bestRank) {
+            const int order = rank == 2 ? 4 : rank + (line.parent >= 0 ? 2 : 0);
+            if (order <= bestRank) {
                 best = item;
-                bestRank = rank;
+                bestRank = order;
             }
         } else if (!item->data(kShownChildRole).toBool()) {
             item->setHidden(true);

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTextFrame>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -213,6 +214,7 @@ private slots:
     void indexEnterOpensBestMatch_data();
     void indexEnterOpensBestMatch();
     void zoomScalesPointsAndPixels();
+    void bulletsReadUnderDarkPalette();
     void nowrapRunsStayWhole_data();
     void nowrapRunsStayWhole();
     void toolbarEnablement();
@@ -642,6 +644,8 @@ void TestHelp::indexEnterOpensBestMatch_data()
     QTest::addColumn<QString>("opened");
     QTest::newRow("same keyword, before longer ones") << "tform" << "/page.htm";
     QTest::newRow("same keyword, not a sub-keyword") << "TSTRINGGRID" << "/pic.png";
+    QTest::newRow("lower case, not the sub-keyword of that name above it") << "tstringgrid" << "/pic.png";
+    QTest::newRow("sub-keyword when no keyword starts so") << "tstringgrids" << "/note.txt";
     QTest::newRow("starts with") << "tformb" << "/pic.png";
     QTest::newRow("holds") << "ontrol" << "/note.txt";
 }
@@ -655,6 +659,23 @@ void TestHelp::indexEnterOpensBestMatch()
     window.indexFilter()->setText(typed);
     QTest::keyClick(window.indexFilter(), Qt::Key_Return);
     QCOMPARE(window.viewer()->currentPath(), opened);
+}
+
+// The pages bring their own ivory; a dark palette's light text would make
+// the bullets, drawn in the palette's text colour, vanish on it.
+void TestHelp::bulletsReadUnderDarkPalette()
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Text, QColor(238, 238, 236));
+    dark.setColor(QPalette::Base, QColor(45, 45, 45));
+    QApplication::setPalette(dark);
+    HelpWindow window(openDocument(committedChm()));
+    QVERIFY(window.showHome());
+    const QBrush page = window.viewer()->document()->rootFrame()->frameFormat().background();
+    QApplication::setPalette(before);
+    QCOMPARE(page.color(), QColor(255, 255, 240));
+    QCOMPARE(window.viewer()->palette().color(QPalette::Text), QColor(Qt::black));
 }
 
 // style.css sizes body text and cells in px and the heading in pt.
