@@ -225,6 +225,7 @@ private slots:
     void serviceSurvivesCrashingViewer();
     void serviceShowsNothingForMissingFile();
     void serviceFallsBackToInstalledCopy();
+    void serviceFromBuildTreeFindsSourceCopy();
 };
 
 // Nothing a test does may reach the user's own settings.
@@ -958,4 +959,12 @@ void TestHelp::serviceFallsBackToInstalledCopy()
 }
 
 QTEST_MAIN(TestHelp)
+// This test runs from the build tree, in a folder without the help file.
+void TestHelp::serviceFromBuildTreeFindsSourceCopy()
+{
+    TempWorkDir dir;
+    const auto service = createHelpService();
+    QCOMPARE(static_cast<ChmHelpService &>(*service).locate("zqHelp.chm"), QFileInfo(committedChm()).absoluteFilePath());
+}
+
 #include "tst_help.moc"

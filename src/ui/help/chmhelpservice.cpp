@@ -115,8 +115,14 @@ std::unique_ptr<HelpService> createHelpService()
         viewer = bin.filePath(QStringLiteral("kanaroll-help"));
     if (!QFileInfo(viewer).isExecutable())
         viewer = QStringLiteral(KANAROLL_HELP_VIEWER_BUILT); // a program run from its build tree
-    return std::make_unique<ChmHelpService>(
-        viewer, QStringList{bin.filePath(QStringLiteral(KANAROLL_HELP_DIR_FROM_BIN))});
+    QStringList dirs{bin.filePath(QStringLiteral(KANAROLL_HELP_DIR_FROM_BIN))};
+    // A program run from its build tree finds the help file of its sources,
+    // as an installed one finds its installed copy.
+    const QString built = QDir(QStringLiteral(KANAROLL_BUILD_DIR)).canonicalPath();
+    const QString here = bin.canonicalPath();
+    if (!built.isEmpty() && (here == built || here.startsWith(built + u'/')))
+        dirs.append(QStringLiteral(KANAROLL_SOURCE_HELP_DIR));
+    return std::make_unique<ChmHelpService>(viewer, dirs);
 }
 
 ChmHelpService::ChmHelpService(QString viewerProgram, QStringList fallbackDirs)
