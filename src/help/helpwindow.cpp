@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +28,8 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // The pictures live in this static library, which nothing else names.
 static void initHelpviewPictures()
@@ -592,9 +595,44 @@ void HelpWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
+QPoint HelpWindow::besideOwner(const QRect &owner, const QSize &frame, const QRect &screen)
+{
+    constexpr int kGap = 8;
+    const int rightRoom = screen.right() - owner.right() - kGap;
+    const int leftRoom = owner.left() - screen.left() - kGap;
+    int x = 0;
+    if (rightRoom >= frame.width() || (leftRoom < frame.width() && rightRoom >= leftRoom))
+        x = owner.right() + 1 + kGap;
+    else
+        x = owner.left() - kGap - frame.width();
+    x = std::clamp(x, screen.left(), qMax(screen.left(), screen.right() + 1 - frame.width()));
+    const int y = std::clamp(owner.top(), screen.top(), qMax(screen.top(), screen.bottom() + 1 - frame.height()));
+    return QPoint(x, y);
+}
+
+void HelpWindow::placeBeside(const QRect &owner)
+{
+    const QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    const QVariant saved = s.value(QStringLiteral("window/pos"));
+    if (saved.isValid()) {
+        const QPoint at = saved.toPoint();
+        if (QGuiApplication::screenAt(at + QPoint(20, 20))) {
+            move(at);
+            return;
+        }
+    }
+    if (!owner.isValid())
+        return;
+    const QScreen *on = QGuiApplication::screenAt(owner.center());
+    if (!on)
+        on = screen();
+    move(besideOwner(owner, frameGeometry().size().expandedTo(size()), on->availableGeometry()));
+}
+
 void HelpWindow::saveSettings() const
 {
     QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    s.setValue(QStringLiteral("window/pos"), pos());
     s.setValue(QStringLiteral("window/size"), size());
     s.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
     s.setValue(QStringLiteral("window/zoom"), zoomFactors().at(m_zoomStep));

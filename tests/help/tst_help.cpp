@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTextFrame>
@@ -220,6 +221,9 @@ private slots:
     void toolbarEnablement();
     void searchResultHighlightsHits();
     void windowRemembersSizeAndZoom();
+    void windowOpensBesideOwner_data();
+    void windowOpensBesideOwner();
+    void windowOpensWhereItWasClosed();
     void viewerNavigatesInsideTheFile();
     void serviceOpensOneViewerAndClosesIt();
     void serviceSurvivesCrashingViewer();
@@ -965,6 +969,46 @@ void TestHelp::serviceFromBuildTreeFindsSourceCopy()
     TempWorkDir dir;
     const auto service = createHelpService();
     QCOMPARE(static_cast<ChmHelpService &>(*service).locate("zqHelp.chm"), QFileInfo(committedChm()).absoluteFilePath());
+}
+
+void TestHelp::windowOpensBesideOwner_data()
+{
+    QTest::addColumn<QRect>("owner");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QPoint>("at");
+    const QSize help(500, 400);
+    QTest::newRow("right of it") << QRect(100, 100, 600, 400) << help << QPoint(708, 100);
+    QTest::newRow("left where the right has no room") << QRect(1300, 100, 600, 400) << help << QPoint(792, 100);
+    QTest::newRow("neither: the roomier side, on the screen") << QRect(700, 100, 600, 400) << QSize(900, 600)
+                                                             << QPoint(0, 100);
+    QTest::newRow("kept above the screen's bottom") << QRect(100, 800, 600, 250) << help << QPoint(708, 680);
+}
+
+void TestHelp::windowOpensBesideOwner()
+{
+    QFETCH(QRect, owner);
+    QFETCH(QSize, frame);
+    QFETCH(QPoint, at);
+    QCOMPARE(HelpWindow::besideOwner(owner, frame, QRect(0, 0, 1920, 1080)), at);
+}
+
+// Placed by the user once, it comes back there rather than beside the owner.
+void TestHelp::windowOpensWhereItWasClosed()
+{
+    const QRect owner(10, 10, 200, 150);
+    QSettings(QStringLiteral("Kanaroll"), QStringLiteral("help")).remove(QStringLiteral("window/pos"));
+    {
+        HelpWindow window(openDocument(testFile("kinds.chm")));
+        window.placeBeside(owner);
+        QCOMPARE(window.pos(), HelpWindow::besideOwner(owner, window.frameGeometry().size(),
+                                                       window.screen()->availableGeometry()));
+        window.move(30, 40);
+        window.close();
+    }
+    HelpWindow again(openDocument(testFile("kinds.chm")));
+    again.placeBeside(owner);
+    QCOMPARE(again.pos(), QPoint(30, 40));
+    QSettings(QStringLiteral("Kanaroll"), QStringLiteral("help")).remove(QStringLiteral("window/pos"));
 }
 
 #include "tst_help.moc"

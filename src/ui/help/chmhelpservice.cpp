@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QWidget>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -135,7 +136,7 @@ ChmHelpService::~ChmHelpService()
     closeAll();
 }
 
-void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
+void ChmHelpService::displayTopic(QWidget *owner, const QString &helpFile)
 {
     const QString path = locate(helpFile);
     if (HelpChild *child = m_children.value(path)) {
@@ -152,7 +153,15 @@ void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
         return;
     const QByteArray program = QFile::encodeName(m_viewerProgram);
     const QByteArray file = QFile::encodeName(path);
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(file.constData()), nullptr};
+    // Where the program's window stands, so that help opens beside it.
+    QByteArray beside;
+    if (owner) {
+        const QRect r = owner->window()->frameGeometry();
+        beside = QByteArray::number(r.x()) + ',' + QByteArray::number(r.y()) + ',' + QByteArray::number(r.width())
+                 + ',' + QByteArray::number(r.height());
+    }
+    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(file.constData()),
+                    beside.isEmpty() ? nullptr : beside.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
