@@ -19,7 +19,9 @@ TEST_PACKAGES := libbenchmark-dev \
 	clang clang-tidy libclang-rt-dev \
 	weston appstream desktop-file-utils file \
 	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils \
-	ibus ibus-mozc qt6ct adwaita-qt6 qt6-gtk-platformtheme
+	ibus ibus-mozc \
+	orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
+	qt6ct adwaita-qt6 qt6-gtk-platformtheme
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -5,6 +5,7 @@
 #include "batch/ikkatsu.h"
 #include "batch/messages.h"
 #include "batch/print.h"
+#include "ui/access.h"
 #include "ui/ichiranwindow.h"
 #include "ui/inputhold.h"
 #include "lists/namaewaku.h"
@@ -57,6 +58,8 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
         m_inBatch = false;
         applyDisplay();
+        if (!m_closing)
+            announceBatch(*this, m_ichiran->size());
         endRun();
         return;
     }
@@ -112,6 +115,8 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
     m_inBatch = false;
     applyDisplay();
+    if (!m_closing)
+        announceBatch(*this, m_ichiran->size());
     endRun();
 }
 

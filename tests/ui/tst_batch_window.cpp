@@ -12,6 +12,7 @@
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -104,6 +105,30 @@ struct Fixture {
 
 const QStringList kSelf = {u"たろう"_s, u"さくら"_s};
 const QStringList kPartner = {u"はなこ"_s, u"ゆうき"_s};
+
+// What a screen reader is told without the focus moving: the name of a
+// notification each time it appears.
+class Announcements : public QObject
+{
+public:
+    explicit Announcements(QWidget *window)
+    {
+        for (QWidget *c : window->findChildren<QWidget *>()) {
+            QAccessibleInterface *i = QAccessible::queryAccessibleInterface(c);
+            if (i && i->role() == QAccessible::Notification)
+                c->installEventFilter(this);
+        }
+    }
+    QStringList heard;
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show)
+            heard << QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+        return false;
+    }
+};
 
 } // namespace
 
@@ -214,6 +239,39 @@ private slots:
         QVERIFY2(ticksAfterSwitch <= 1, qPrintable(QString::number(ticksAfterSwitch)));
         QCOMPARE(gridRows(w), kExampleRows);
         QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    // Each fortune told on its own is announced once, with its faces; a
+    // batch only by its end and its rows, in either mode.
+    void resultsAreAnnouncedOnce()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        Announcements told(&w);
+        const struct {
+            QString self, partner;
+            QStringList heard;
+        } plays[] = {
+            {u"たろう"_s, u"はなこ"_s, {u"42%、にっこり、にっこり、しょんぼり"_s}},
+            {u"あえ"_s, u"あい"_s, {u"8%、しょんぼり、しょんぼり、しょんぼり"_s}},
+            {u"あえ"_s, u"いいえ"_s, {u"100%、大笑い、大笑い、大笑い"_s}},
+            {u"あえ"_s, u"いいえ"_s, {u"100%、大笑い、大笑い、大笑い"_s}}, // the same again is heard again
+            {u"ケン"_s, u"はなこ"_s, {}},                                    // refused: the box tells it
+        };
+        for (const auto &p : plays) {
+            told.heard.clear();
+            w.txtNamae1->setText(p.self);
+            w.txtNamae2->setText(p.partner);
+            w.cmdPlay->click();
+            QCOMPARE(told.heard, p.heard);
+        }
+        // Animated, switched to quick at the mode notice; then quick.
+        onBox = [&](const Box &) { w.Option1(0)->click(); };
+        for (int run = 0; run < 2; ++run) {
+            told.heard.clear();
+            w.cmdHozon->click();
+            QCOMPARE(told.heard, QStringList{u"一括の結果、8件"_s});
+        }
     }
 
     void refusedPairGivesNoRow()
