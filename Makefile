@@ -20,7 +20,8 @@ TEST_PACKAGES := libbenchmark-dev \
 	weston appstream desktop-file-utils file \
 	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils \
 	ibus ibus-mozc \
-	orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng
+	orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
+	qt6ct adwaita-qt6 qt6-gtk-platformtheme
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -50,7 +50,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kanaroll"));
-    if (argc != 2)
+    // The help file, then where the program's window stands (x,y,w,h),
+    // so that help opens beside it.
+    if (argc != 2 && argc != 3)
         return 2;
 
     // Only a regular file reaches the viewer; one it cannot read still gets
@@ -89,6 +91,13 @@ int main(int argc, char *argv[])
         QObject::connect(&window, &HelpWindow::searchReady, &window,
                          [] { ::send(STDIN_FILENO, "ready\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT); });
     }
+    QRect owner;
+    if (argc == 3) {
+        const QStringList parts = QString::fromLatin1(argv[2]).split(u',');
+        if (parts.size() == 4)
+            owner = QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+    }
+    window.placeBeside(owner);
     window.show();
     window.raise();
     window.activateWindow();

@@ -1,5 +1,7 @@
 #include "help/helpviewer.h"
 
+#include <QApplication>
+
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -132,9 +134,27 @@ void HelpViewer::pageShown(const QUrl &url)
     if (page == m_shownPage)
         return;
     m_shownPage = page;
+    fitTextToPage();
     setExtraSelections({});
     if (!qFuzzyCompare(m_zoom, 1.0))
         applyZoom();
+}
+
+// Bullets, and text a page leaves uncoloured, take the palette's text
+// colour; on a page that brings its own background a dark palette's light
+// text would vanish, so there it is the black or white that reads.
+void HelpViewer::fitTextToPage()
+{
+    const QBrush back = document()->rootFrame()->frameFormat().background();
+    QPalette pal = palette();
+    QColor text = parentWidget() ? parentWidget()->palette().color(QPalette::Text)
+                                 : QApplication::palette().color(QPalette::Text);
+    if (back.style() != Qt::NoBrush)
+        text = qGray(back.color().rgb()) >= 128 ? QColor(Qt::black) : QColor(Qt::white);
+    if (pal.color(QPalette::Text) == text)
+        return;
+    pal.setColor(QPalette::Text, text);
+    setPalette(pal);
 }
 
 void HelpViewer::setZoomFactor(qreal factor)

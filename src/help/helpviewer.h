@@ -52,6 +52,7 @@ private:
     void followLink(const QUrl &link);
     void pageShown(const QUrl &url);
     void applyZoom();
+    void fitTextToPage();
     QString pageHtml(const QString &path);
     QStringList nowrapClassesOf(const QString &html, const QUrl &page);
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +28,8 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // The pictures live in this static library, which nothing else names.
 static void initHelpviewPictures()
@@ -446,10 +449,12 @@ void HelpWindow::filterIndex(const QString &text)
     if (m_indexList->count() < m_indexRows.size())
         return; // still being filled; filtered once whole
     const QString wanted = helptext::fold(text.trimmed());
-    // The current entry is the best match: the same keyword, else the
-    // first that starts with the text, else the first that holds it.
+    // The current entry is the best match: a top-level keyword that is the
+    // text, else the first that starts with it; only then a sub-keyword
+    // (one of the same name can stand under any keyword), else the first
+    // entry that holds the text.
     QListWidgetItem *best = nullptr;
-    int bestRank = 3;
+    int bestRank = 5;
     // Backwards, so that a shown sub-keyword shows its keyword above it.
     for (int row = m_indexList->count() - 1; row >= 0; --row) {
         QListWidgetItem *item = m_indexList->item(row);
@@ -457,9 +462,10 @@ void HelpWindow::filterIndex(const QString &text)
         const int rank = helptext::matchRank(line, wanted);
         if (rank < 3) {
             item->setHidden(false);
-            if (rank <= bestRank) {
+            const int order = rank == 2 ? 4 : rank + (line.parent >= 0 ? 2 : 0);
+            if (order <= bestRank) {
                 best = item;
-                bestRank = rank;
+                bestRank = order;
             }
         } else if (!item->data(kShownChildRole).toBool()) {
             item->setHidden(true);
@@ -589,9 +595,44 @@ void HelpWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
+QPoint HelpWindow::besideOwner(const QRect &owner, const QSize &frame, const QRect &screen)
+{
+    constexpr int kGap = 8;
+    const int rightRoom = screen.right() - owner.right() - kGap;
+    const int leftRoom = owner.left() - screen.left() - kGap;
+    int x = 0;
+    if (rightRoom >= frame.width() || (leftRoom < frame.width() && rightRoom >= leftRoom))
+        x = owner.right() + 1 + kGap;
+    else
+        x = owner.left() - kGap - frame.width();
+    x = std::clamp(x, screen.left(), qMax(screen.left(), screen.right() + 1 - frame.width()));
+    const int y = std::clamp(owner.top(), screen.top(), qMax(screen.top(), screen.bottom() + 1 - frame.height()));
+    return QPoint(x, y);
+}
+
+void HelpWindow::placeBeside(const QRect &owner)
+{
+    const QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    const QVariant saved = s.value(QStringLiteral("window/pos"));
+    if (saved.isValid()) {
+        const QPoint at = saved.toPoint();
+        if (QGuiApplication::screenAt(at + QPoint(20, 20))) {
+            move(at);
+            return;
+        }
+    }
+    if (!owner.isValid())
+        return;
+    const QScreen *on = QGuiApplication::screenAt(owner.center());
+    if (!on)
+        on = screen();
+    move(besideOwner(owner, frameGeometry().size().expandedTo(size()), on->availableGeometry()));
+}
+
 void HelpWindow::saveSettings() const
 {
     QSettings s(QStringLiteral("Kanaroll"), kSettingsApp);
+    s.setValue(QStringLiteral("window/pos"), pos());
     s.setValue(QStringLiteral("window/size"), size());
     s.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
     s.setValue(QStringLiteral("window/zoom"), zoomFactors().at(m_zoomStep));

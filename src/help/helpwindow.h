@@ -67,6 +67,15 @@ public:
 
     static const QList<qreal> &zoomFactors();
 
+    // Puts the window where it stood when last closed, if that is still on
+    // a screen; else beside the owner's frame (global coordinates), on the
+    // owner's screen, as a user would place it.
+    void placeBeside(const QRect &owner);
+    // Where a window of this frame size goes beside the owner within the
+    // screen's available area: right of it, else left of it, else on the
+    // side with more room, kept on the screen; its top at the owner's.
+    static QPoint besideOwner(const QRect &owner, const QSize &frame, const QRect &screen);
+
 signals:
     // The search index is in and search can be used.
     void searchReady();

@@ -11,8 +11,10 @@
 #include <QStylePainter>
 #include <QTextLayout>
 #include <QValidator>
+#include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace kanaroll {
@@ -301,6 +303,50 @@ void WrapButton::paintEvent(QPaintEvent *)
     const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
     p.setPen(palette().color(QPalette::ButtonText));
     p.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
+}
+
+void OptionButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    const int textWidth = qCeil(QFontMetricsF(font()).horizontalAdvance(caption));
+    const QRect styled = style()->subElementRect(QStyle::SE_RadioButtonIndicator, &opt, this);
+    const int spacing = style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &opt, this);
+    int side = qMin(qMin(styled.width(), styled.height()), height());
+    const int gap = qBound(2, width() - side - textWidth, qMax(2, spacing));
+    side = qBound(qMin(8, side), width() - gap - textWidth, side);
+    opt.rect = QRect(0, (height() - side) / 2, side, side);
+    opt.text.clear();
+    p.drawPrimitive(QStyle::PE_IndicatorRadioButton, opt);
+    const QRect textArea(side + gap, 0, width() - side - gap, height());
+    p.drawItemText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(), isEnabled(), caption,
+                   QPalette::WindowText);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = textArea.adjusted(-1, 0, 0, 0);
+        focus.rect.setWidth(qMin(textWidth + 2, focus.rect.width()));
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+}
+
+namespace {
+
+double luminance(const QColor &c)
+{
+    const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 
 } // namespace kanaroll

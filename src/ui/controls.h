@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QToolButton>
 #include <QWidget>
 
@@ -167,5 +168,22 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+// An option button whose caption is never cut in its fixed box: where a
+// style's indicator and spacing leave too little room, the spacing and then
+// the indicator give way, never the caption.
+class OptionButton : public QRadioButton
+{
+    Q_OBJECT
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
+};
+
+// WCAG contrast ratio of two colours, 1 to 21.
+double contrastRatio(const QColor &a, const QColor &b);
 
 } // namespace kanaroll

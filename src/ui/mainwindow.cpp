@@ -30,6 +30,8 @@ namespace kanaroll {
 namespace {
 
 const QColor kIvory(255, 255, 240);
+// The design's own button face, behind texts whose colour it fixes for it.
+const QColor kDesignFace(240, 240, 240);
 
 // Grid cells keep the system's window colour; the area no cell covers shows
 // the view's ivory base.
@@ -135,6 +137,15 @@ QToolButton *makePictureButton(QWidget *parent, const char *name, const QString 
     b->setIconSize(QSize(iconPixels, iconPixels));
     b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
     b->setFocusPolicy(Qt::StrongFocus);
+    // Some styles grey the captions of a window without the focus, or draw
+    // the focused one in the light selection text; on the button face
+    // neither reads.
+    QPalette pal = b->palette();
+    const QColor captionColour = pal.color(QPalette::Active, QPalette::ButtonText);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, captionColour);
+    pal.setColor(QPalette::Active, QPalette::HighlightedText, captionColour);
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, captionColour);
+    b->setPalette(pal);
     pressOnEnter(b);
     return b;
 }
@@ -240,14 +251,16 @@ void MainWindow::createControls()
         for (KeyPressEdit *e : {txtNamae1, txtNamae2}) {
             e->setFont(gothicFont(12));
             e->setToolTip(QStringLiteral("Ｅｎｔｅｒでリストに追加"));
-            setColors(e, kIvory, QColor());
+            // The ivory is fixed, so is the text on it: a dark palette's
+            // light text would vanish.
+            setColors(e, kIvory, Qt::black);
             e->setAutoFillBackground(false);
         }
 
         lstAite = new QListView(Frame2);
         place(lstAite, "lstAite");
-        Option1(0) = new QRadioButton(QStringLiteral("さくさくモード"), Frame2);
-        Option1(1) = new QRadioButton(QStringLiteral("わくわくモード"), Frame2);
+        Option1(0) = new OptionButton(QStringLiteral("さくさくモード"), Frame2);
+        Option1(1) = new OptionButton(QStringLiteral("わくわくモード"), Frame2);
         place(Option1(0), "Option1(0)");
         place(Option1(1), "Option1(1)");
         cmdKoukan = new WrapButton(QStringLiteral("←    ←"), Frame2);
@@ -260,7 +273,7 @@ void MainWindow::createControls()
         for (QListView *l : {lstJibun, lstAite}) {
             l->setFont(gothicFont(12));
             l->setToolTip(QStringLiteral("クリックで選択。ダブルクリックで選択行を削除"));
-            setColors(l, kIvory, QColor());
+            setColors(l, kIvory, Qt::black);
             l->setAutoFillBackground(false);
             l->setEditTriggers(QAbstractItemView::NoEditTriggers);
             l->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -290,6 +303,7 @@ void MainWindow::createControls()
     fraHide1 = makeFrame(this, "fraHide1");
     Image2 = makeImage(fraHide1, "Image2", Picture::Teaser);
     fraHide1->setAutoFillBackground(true);
+    fitFixedColours();
 
     fraIchiran = makeFrame(this, "fraIchiran");
     fraIchiran->setAutoFillBackground(true);
@@ -412,9 +426,25 @@ void MainWindow::endProgram()
     QCoreApplication::exit(0);
 }
 
+void MainWindow::fitFixedColours()
+{
+    // The black percentage and the banner's lettering are drawn for a light
+    // button face; on a palette whose window does not carry them they keep
+    // that face behind them. Elsewhere the palette rules.
+    const bool dark = contrastRatio(Qt::black, palette().color(QPalette::Window)) < 4.5;
+    for (QWidget *w : {static_cast<QWidget *>(lblKekka), static_cast<QWidget *>(fraHide1)}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, dark ? kDesignFace : palette().color(QPalette::Window));
+        w->setPalette(pal);
+    }
+    lblKekka->setAutoFillBackground(dark);
+}
+
 void MainWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && lblKekka)
+        fitFixedColours();
     // The border is fixed: a window manager that maximizes regardless (some
     // ignore the size hints) gets the window back at its own size.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))

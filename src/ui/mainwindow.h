@@ -131,6 +131,7 @@ private:
     void Form_Load();
     bool PlayPause();
     void setUpDisplay();
+    void fitFixedColours();
     void applyDisplay();
     void adoptEntries();
     void startRun();

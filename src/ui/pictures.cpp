@@ -46,7 +46,25 @@ QString drawingName(const Source &source, int drawing)
     return QLatin1String(source.name);
 }
 
+QImage renderSvg(const Source &source, int drawing, QSize physical);
+
+// Small flat bitmaps are pixel art: at a ratio that is not a whole number
+// their one-pixel diagonals, rendered as vectors and snapped, break apart.
+// They are drawn at the whole multiple below and their pixels repeated, so
+// every stroke stays joined.
 QImage render(const Source &source, int drawing, QSize physical)
+{
+    if (source.flat && !source.icon && physical.width() % source.size.width() != 0) {
+        const int whole = qMax(1, physical.width() / source.size.width());
+        const QImage art = renderSvg(source, drawing, source.size * whole);
+        if (art.isNull())
+            return art;
+        return art.scaled(physical, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    return renderSvg(source, drawing, physical);
+}
+
+QImage renderSvg(const Source &source, int drawing, QSize physical)
 {
     return renderArt({drawingName(source, drawing), source.icon ? QSize(drawing, drawing) : source.size, source.flat},
                      physical);

@@ -68,6 +68,7 @@ private slots:
     void everyPictureHasItsSize();
     void onlyListedSizesExist();
     void highDensityRendersAtDoubleResolution();
+    void sortLettersStayJoinedAtOneAndAHalf();
     void iconsAreFlatClassicColours();
     void outsideTheShapeIsTransparent();
     void eachPictureShowsWhatItShould();
@@ -130,6 +131,47 @@ void TestPictures::onlyListedSizesExist()
     QVERIFY(pictureImage(Picture::TitleLogo, 16).isNull());
     QVERIFY(!pictureImage(Picture::Print, 16).isNull());
     QVERIFY(pixmap(Picture::Save, 32, 1.0).isNull());
+}
+
+// The black strokes (A and Z, each one piece at 16 pixels) stay the same
+// number of joined pieces at 1.5, where vector rendering broke them apart.
+void TestPictures::sortLettersStayJoinedAtOneAndAHalf()
+{
+    const auto pieces = [](const QImage &img) {
+        QList<bool> seen(img.width() * img.height(), false);
+        int count = 0;
+        for (int start = 0; start < int(seen.size()); ++start) {
+            const auto black = [&img](int at) { return img.pixel(at % img.width(), at / img.width()) == qRgb(0, 0, 0); };
+            if (seen[start] || !black(start))
+                continue;
+            ++count;
+            QList<int> todo{start};
+            seen[start] = true;
+            while (!todo.isEmpty()) {
+                const int at = todo.takeLast();
+                const int x = at % img.width();
+                const int y = at / img.width();
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx;
+                        const int ny = y + dy;
+                        const int next = ny * img.width() + nx;
+                        if (nx >= 0 && ny >= 0 && nx < img.width() && ny < img.height() && !seen[next] && black(next)) {
+                            seen[next] = true;
+                            todo.append(next);
+                        }
+                    }
+            }
+        }
+        return count;
+    };
+    for (Picture p : {Picture::SortAZ, Picture::SortZA}) {
+        const QImage one = pictureImage(p, 0, 1.0).convertToFormat(QImage::Format_RGB32);
+        const QImage half = pictureImage(p, 0, 1.5).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(half.size(), QSize(24, 24));
+        QCOMPARE(pieces(one), 2);
+        QCOMPARE(pieces(half), 2);
+    }
 }
 
 void TestPictures::highDensityRendersAtDoubleResolution()

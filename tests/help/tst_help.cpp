@@ -16,8 +16,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTextFrame>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -213,16 +215,21 @@ private slots:
     void indexEnterOpensBestMatch_data();
     void indexEnterOpensBestMatch();
     void zoomScalesPointsAndPixels();
+    void bulletsReadUnderDarkPalette();
     void nowrapRunsStayWhole_data();
     void nowrapRunsStayWhole();
     void toolbarEnablement();
     void searchResultHighlightsHits();
     void windowRemembersSizeAndZoom();
+    void windowOpensBesideOwner_data();
+    void windowOpensBesideOwner();
+    void windowOpensWhereItWasClosed();
     void viewerNavigatesInsideTheFile();
     void serviceOpensOneViewerAndClosesIt();
     void serviceSurvivesCrashingViewer();
     void serviceShowsNothingForMissingFile();
     void serviceFallsBackToInstalledCopy();
+    void serviceFromBuildTreeFindsSourceCopy();
 };
 
 // Nothing a test does may reach the user's own settings.
@@ -642,6 +649,8 @@ void TestHelp::indexEnterOpensBestMatch_data()
     QTest::addColumn<QString>("opened");
     QTest::newRow("same keyword, before longer ones") << "tform" << "/page.htm";
     QTest::newRow("same keyword, not a sub-keyword") << "TSTRINGGRID" << "/pic.png";
+    QTest::newRow("lower case, not the sub-keyword of that name above it") << "tstringgrid" << "/pic.png";
+    QTest::newRow("sub-keyword when no keyword starts so") << "tstringgrids" << "/note.txt";
     QTest::newRow("starts with") << "tformb" << "/pic.png";
     QTest::newRow("holds") << "ontrol" << "/note.txt";
 }
@@ -655,6 +664,23 @@ void TestHelp::indexEnterOpensBestMatch()
     window.indexFilter()->setText(typed);
     QTest::keyClick(window.indexFilter(), Qt::Key_Return);
     QCOMPARE(window.viewer()->currentPath(), opened);
+}
+
+// The pages bring their own ivory; a dark palette's light text would make
+// the bullets, drawn in the palette's text colour, vanish on it.
+void TestHelp::bulletsReadUnderDarkPalette()
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Text, QColor(238, 238, 236));
+    dark.setColor(QPalette::Base, QColor(45, 45, 45));
+    QApplication::setPalette(dark);
+    HelpWindow window(openDocument(committedChm()));
+    QVERIFY(window.showHome());
+    const QBrush page = window.viewer()->document()->rootFrame()->frameFormat().background();
+    QApplication::setPalette(before);
+    QCOMPARE(page.color(), QColor(255, 255, 240));
+    QCOMPARE(window.viewer()->palette().color(QPalette::Text), QColor(Qt::black));
 }
 
 // style.css sizes body text and cells in px and the heading in pt.
@@ -937,4 +963,52 @@ void TestHelp::serviceFallsBackToInstalledCopy()
 }
 
 QTEST_MAIN(TestHelp)
+// This test runs from the build tree, in a folder without the help file.
+void TestHelp::serviceFromBuildTreeFindsSourceCopy()
+{
+    TempWorkDir dir;
+    const auto service = createHelpService();
+    QCOMPARE(static_cast<ChmHelpService &>(*service).locate("zqHelp.chm"), QFileInfo(committedChm()).absoluteFilePath());
+}
+
+void TestHelp::windowOpensBesideOwner_data()
+{
+    QTest::addColumn<QRect>("owner");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QPoint>("at");
+    const QSize help(500, 400);
+    QTest::newRow("right of it") << QRect(100, 100, 600, 400) << help << QPoint(708, 100);
+    QTest::newRow("left where the right has no room") << QRect(1300, 100, 600, 400) << help << QPoint(792, 100);
+    QTest::newRow("neither: the roomier side, on the screen") << QRect(700, 100, 600, 400) << QSize(900, 600)
+                                                             << QPoint(0, 100);
+    QTest::newRow("kept above the screen's bottom") << QRect(100, 800, 600, 250) << help << QPoint(708, 680);
+}
+
+void TestHelp::windowOpensBesideOwner()
+{
+    QFETCH(QRect, owner);
+    QFETCH(QSize, frame);
+    QFETCH(QPoint, at);
+    QCOMPARE(HelpWindow::besideOwner(owner, frame, QRect(0, 0, 1920, 1080)), at);
+}
+
+// Placed by the user once, it comes back there rather than beside the owner.
+void TestHelp::windowOpensWhereItWasClosed()
+{
+    const QRect owner(10, 10, 200, 150);
+    QSettings(QStringLiteral("Kanaroll"), QStringLiteral("help")).remove(QStringLiteral("window/pos"));
+    {
+        HelpWindow window(openDocument(testFile("kinds.chm")));
+        window.placeBeside(owner);
+        QCOMPARE(window.pos(), HelpWindow::besideOwner(owner, window.frameGeometry().size(),
+                                                       window.screen()->availableGeometry()));
+        window.move(30, 40);
+        window.close();
+    }
+    HelpWindow again(openDocument(testFile("kinds.chm")));
+    again.placeBeside(owner);
+    QCOMPARE(again.pos(), QPoint(30, 40));
+    QSettings(QStringLiteral("Kanaroll"), QStringLiteral("help")).remove(QStringLiteral("window/pos"));
+}
+
 #include "tst_help.moc"

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QWidget>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -115,8 +116,14 @@ std::unique_ptr<HelpService> createHelpService()
         viewer = bin.filePath(QStringLiteral("kanaroll-help"));
     if (!QFileInfo(viewer).isExecutable())
         viewer = QStringLiteral(KANAROLL_HELP_VIEWER_BUILT); // a program run from its build tree
-    return std::make_unique<ChmHelpService>(
-        viewer, QStringList{bin.filePath(QStringLiteral(KANAROLL_HELP_DIR_FROM_BIN))});
+    QStringList dirs{bin.filePath(QStringLiteral(KANAROLL_HELP_DIR_FROM_BIN))};
+    // A program run from its build tree finds the help file of its sources,
+    // as an installed one finds its installed copy.
+    const QString built = QDir(QStringLiteral(KANAROLL_BUILD_DIR)).canonicalPath();
+    const QString here = bin.canonicalPath();
+    if (!built.isEmpty() && (here == built || here.startsWith(built + u'/')))
+        dirs.append(QStringLiteral(KANAROLL_SOURCE_HELP_DIR));
+    return std::make_unique<ChmHelpService>(viewer, dirs);
 }
 
 ChmHelpService::ChmHelpService(QString viewerProgram, QStringList fallbackDirs)
@@ -129,7 +136,7 @@ ChmHelpService::~ChmHelpService()
     closeAll();
 }
 
-void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
+void ChmHelpService::displayTopic(QWidget *owner, const QString &helpFile)
 {
     const QString path = locate(helpFile);
     if (HelpChild *child = m_children.value(path)) {
@@ -146,7 +153,15 @@ void ChmHelpService::displayTopic(QWidget *, const QString &helpFile)
         return;
     const QByteArray program = QFile::encodeName(m_viewerProgram);
     const QByteArray file = QFile::encodeName(path);
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(file.constData()), nullptr};
+    // Where the program's window stands, so that help opens beside it.
+    QByteArray beside;
+    if (owner) {
+        const QRect r = owner->window()->frameGeometry();
+        beside = QByteArray::number(r.x()) + ',' + QByteArray::number(r.y()) + ',' + QByteArray::number(r.width())
+                 + ',' + QByteArray::number(r.height());
+    }
+    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(file.constData()),
+                    beside.isEmpty() ? nullptr : beside.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
