@@ -235,10 +235,6 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
     const QString name = withoutLineBreaks(given);
     if (name.isEmpty() && !given.isEmpty()) // nothing but line breaks: nothing to add
         return result;
-    if (!cp932CanHold(name)) {
-        result.file = unheld(fileName, name);
-        return result;
-    }
     LockedList locked;
     lockForChange(fileName, lockWaitMs, locked);
     if (!locked.status) {
@@ -246,10 +242,16 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
         return result;
     }
     result.now = current(fileName, locked.bytes, known);
-    if (result.now.names.contains(name)) // added meanwhile from elsewhere
+    result.seen = true;
+    if (result.now.names.contains(name)) // there already, maybe put there from elsewhere
         return result;
     if (result.now.names.size() >= kNamaeListMaxNames) {
         result.file = {false, namaetext::listFull(fileName), QString()};
+        return result;
+    }
+    if (!cp932CanHold(name)) {
+        result.file = unheld(fileName, name);
+        result.unheld = true;
         return result;
     }
     QByteArray written;
@@ -274,6 +276,7 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
         return result;
     }
     result.now = current(fileName, locked.bytes, known);
+    result.seen = true;
     QStringList &names = result.now.names;
     // The entry chosen where the file is as the caller saw it; else the
     // first of that name.
@@ -312,6 +315,7 @@ NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
     if (result.file)
         result.file = replaceFile(fileName, QByteArray());
     result.changed = bool(result.file);
+    result.seen = result.changed;
     return result;
 }
 bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
@@ -339,15 +343,17 @@ bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownS
     default:
         return false;
     }
-    // The same bytes around the old start and end: the file was added to,
-    // not rewritten in place.
-    constexpr qsizetype kCheck = qsizetype(64) * 1024;
-    const qsizetype headSize = qMin(kCheck, known);
-    const qsizetype endAt = qMax<qsizetype>(0, known - kCheck);
-    QByteArray head, end, added;
-    if (!file.readAt(0, headSize, head) || head != QByteArrayView(bytes).first(headSize)
-        || !file.readAt(endAt, known - endAt, end) || end != QByteArrayView(bytes).sliced(endAt)
-        || !file.readAt(known, qsizetype(now.size - known), added))
+    // Every known byte still as it was: the file was added to, not changed
+    // in place, wherever in it that happened. Read in pieces, so that a
+    // large file is not held twice.
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    QByteArray piece, added;
+    for (qsizetype at = 0; at < known; at += kPiece) {
+        const qsizetype size = qMin(kPiece, known - at);
+        if (!file.readAt(at, size, piece) || piece != QByteArrayView(bytes).sliced(at, size))
+            return false;
+    }
+    if (!file.readAt(known, qsizetype(now.size - known), added))
         return false;
 
     QStringList before, after;

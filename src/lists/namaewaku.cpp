@@ -2,6 +2,7 @@
 
 #include "lists/namaetexts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -68,7 +69,8 @@ NamaeLoadResult NamaeWaku::known() const
 
 void NamaeWaku::follow(const NamaeChangeResult &result)
 {
-    if (!result.file)
+    // A refused change read the file all the same: the list shows it.
+    if (!result.seen)
         return;
     m_encoding = result.now.encoding;
     m_bytes = result.now.bytes;
@@ -101,10 +103,23 @@ NamaeChangeResult NamaeWaku::removeAll()
     return result;
 }
 
+namespace {
+
+// File times move by the clock's tick, not by the change: a rewrite of the
+// same length just after a read can leave the status as it was.
+bool recentlyTouched(const NamaeFileStamp &stamp)
+{
+    constexpr qint64 kTickNs = qint64(2) * 1000 * 1000 * 1000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000 * 1000;
+    return stamp.exists && (now - stamp.modified < kTickNs || now - stamp.changed < kTickNs);
+}
+
+} // namespace
+
 bool NamaeWaku::reload()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
-    if (m_stamp && *m_stamp == stamp)
+    if (m_stamp && *m_stamp == stamp && !recentlyTouched(stamp))
         return false;
     // Another program adding lines: only the new bytes are read.
     if (m_stamp) {
@@ -319,26 +334,15 @@ NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)
     const QString name = entryText(side);
     if (charCode != 13 || name.isEmpty())
         return NamaeAddResult::Ignored;
-    NamaeWaku &w = waku(side);
-    if (w.indexOf(name) >= 0)
-        return NamaeAddResult::Duplicate;
-    // Checked before anything is written: a longer list would not fit the counts.
-    if (w.names().size() >= kNamaeListMaxNames) {
-        m_dialogs.warn(namaetext::listFull(w.fileName()) + namaetext::paragraph + namaetext::notAdded(name),
-                       namaetext::fileTitle);
-        return NamaeAddResult::Failed;
-    }
-    const qsizetype bad = cp932FirstUnheld(name);
-    if (bad >= 0) {
-        m_dialogs.warn(namaetext::unheldChar(name, characterAt(name, bad), w.fileName()) + namaetext::paragraph
-                           + namaetext::notAdded(name),
-                       namaetext::charTitle);
-        return NamaeAddResult::Refused;
-    }
-    const NamaeChangeResult r = w.append(name);
+    // Looked for in the file as it now is, not in the list as last shown:
+    // another program may have changed either under the other. A full list
+    // or a character the file cannot hold is refused before anything is
+    // written.
+    const NamaeChangeResult r = waku(side).append(name);
     if (!r.file) {
-        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::notAdded(name), namaetext::fileTitle);
-        return NamaeAddResult::Failed;
+        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::notAdded(name),
+                       r.unheld ? namaetext::charTitle : namaetext::fileTitle);
+        return r.unheld ? NamaeAddResult::Refused : NamaeAddResult::Failed;
     }
     return r.changed ? NamaeAddResult::Added : NamaeAddResult::Duplicate;
 }
