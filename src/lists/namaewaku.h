@@ -53,6 +53,13 @@ public:
     bool reload();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    // A list view asks for every row's index at each layout: without the
+    // generic checks' calls back into the model.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override
+    {
+        return row >= 0 && column == 0 && row < m_names.size() && !parent.isValid() ? createIndex(row, 0)
+                                                                                       : QModelIndex();
+    }
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 signals:
