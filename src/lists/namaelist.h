@@ -79,13 +79,17 @@ struct NamaeChangeResult {
     NamaeLoadResult now;   // the list as the file now holds it, with its bytes
     explicit operator bool() const { return file.ok; }
 };
+// `pace` is called between the pieces of a long read or comparison (its
+// answer is not asked for: a change, once begun, is finished).
 NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
-                                   int lockWaitMs = kNamaeLockWaitMs);
+                                   int lockWaitMs = kNamaeLockWaitMs, const NamaeLoadProgress &pace = {});
 // Removes the entry at `row` of the known names, or where the file has
 // changed, the first entry of that name.
 NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
-                                      const NamaeLoadResult &known, int lockWaitMs = kNamaeLockWaitMs);
-NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
+                                      const NamaeLoadResult &known, int lockWaitMs = kNamaeLockWaitMs,
+                                      const NamaeLoadProgress &pace = {});
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs,
+                                     const NamaeLoadProgress &pace = {});
 
 // Enough of a file's status to tell cheaply that it has not changed.
 struct NamaeFileStamp {
@@ -108,7 +112,8 @@ struct NamaeFileStamp {
 // new lines replace those of that last line in `names`. False, with nothing
 // changed, when the file must be read whole.
 bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
-                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names);
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names,
+                           const NamaeLoadProgress &pace = {});
 
 // Reading rules on already decoded text, for the loader and the benchmark.
 QStringList NamaeListParse(QStringView text);

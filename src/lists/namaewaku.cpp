@@ -80,14 +80,14 @@ void NamaeWaku::follow(const NamaeChangeResult &result)
 
 NamaeChangeResult NamaeWaku::append(const QString &name)
 {
-    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known());
+    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known(), kNamaeLockWaitMs, m_pace);
     follow(result);
     return result;
 }
 
 NamaeChangeResult NamaeWaku::remove(const QString &name, int row)
 {
-    NamaeChangeResult result = NamaeListRemoveName(m_fileName, name, row, known());
+    NamaeChangeResult result = NamaeListRemoveName(m_fileName, name, row, known(), kNamaeLockWaitMs, m_pace);
     follow(result);
     if (result.file)
         setSelected(-1);
@@ -96,7 +96,7 @@ NamaeChangeResult NamaeWaku::remove(const QString &name, int row)
 
 NamaeChangeResult NamaeWaku::removeAll()
 {
-    NamaeChangeResult result = NamaeListRemoveAll(m_fileName);
+    NamaeChangeResult result = NamaeListRemoveAll(m_fileName, kNamaeLockWaitMs, m_pace);
     follow(result);
     if (result.file)
         setSelected(-1);
@@ -124,7 +124,7 @@ bool NamaeWaku::reload()
     // Another program adding lines: only the new bytes are read.
     if (m_stamp) {
         QStringList names = m_names;
-        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names)) {
+        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names, m_pace)) {
             m_stamp = stamp;
             setNames(names);
             return true;
@@ -132,7 +132,11 @@ bool NamaeWaku::reload()
     }
     // Changes take milliseconds; a reload does not keep the window waiting
     // longer than that, and the next notice comes soon enough.
-    const NamaeLoadResult r = NamaeListLoad(m_fileName, 200);
+    const NamaeLoadResult r = NamaeListLoad(m_fileName, 200, [this](qint64 done, qint64 total) {
+        if (m_pace)
+            m_pace(done, total);
+        return true;
+    });
     if (!r.ok) // not readable now: the list stays as it is, the next change tells why
         return false;
     m_stamp = stamp;
