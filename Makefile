@@ -11,7 +11,7 @@
 # What building and running the program needs; `make run` installs only these.
 RUN_PACKAGES := build-essential cmake ninja-build pkg-config \
 	qt6-base-dev qt6-svg-dev libchm-dev \
-	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client \
+	fonts-liberation fonts-ipafont-gothic qt6-wayland cups cups-client libcups2-dev \
 	qt6-translations-l10n
 # What only the tests, benchmarks and checks need; `make test` installs these too.
 TEST_PACKAGES := libbenchmark-dev \
@@ -19,12 +19,13 @@ TEST_PACKAGES := libbenchmark-dev \
 	clang clang-tidy libclang-rt-dev \
 	weston appstream desktop-file-utils file \
 	dbus-daemon at-spi2-core python3-pyatspi xsel fp-utils \
-	ibus ibus-mozc
+	ibus ibus-mozc \
+	orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng
 BUILD ?= build
 CMAKE_FLAGS ?=
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: setup setup-run configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13
+.PHONY: setup setup-run configure build run test bench help-chm test-asan fuzz-short tidy package test-debian13 windows test-windows
 
 # install-missing <packages>: apt-get only for what dpkg does not have.
 define install-missing
@@ -84,6 +85,17 @@ package: setup
 # /var/cache/kanaroll/debian13).
 test-debian13:
 	sh tools/test-debian13.sh
+
+# The Windows program, cross-built here: kanaroll-<version>-win64.zip and
+# kanaroll-<version>-setup.exe (builds Qt for Windows once per machine into
+# /var/cache/kanaroll first). test-windows runs its unit tests under Wine.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix mingw-w64-tools nsis wine wine64 xvfb
+windows: setup
+	$(call install-missing,$(WINDOWS_PACKAGES))
+	sh tools/windows/build-windows.sh
+
+test-windows: windows
+	sh tools/windows/test-windows.sh
 
 bench: build
 	cmake --build $(BUILD) --target run-benchmarks

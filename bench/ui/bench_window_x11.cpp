@@ -5,6 +5,8 @@
 // (the longest time the window goes without a paint), and the whole range:
 // two lists of 32,767 names, its peak memory and its four sorts. The whole
 // range takes a minute or more; KANAROLL_BENCH_SKIP_WHOLE_RANGE=1 skips it.
+// Also the copy of 64 MB of long names and the grid's bar and Ctrl+End on
+// grids beyond a million rows, with the longest time without a paint.
 
 #include "enginebatch.h"
 #include "batch/export.h"
@@ -13,6 +15,8 @@
 #include "engine/aisho.h"
 #include "lists/namaewaku.h"
 #include "ui/fonts.h"
+#include "ui/gridcopy.h"
+#include "ui/ichiranwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 #include "benchnames.h"
@@ -25,8 +29,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStringEncoder>
@@ -212,6 +218,32 @@ void printSorts(MainWindow &w, const char *size)
     }
 }
 
+// The grid's scroll bar set to its middle, then Ctrl+End: each until painted,
+// and the longest time without a paint. False when Ctrl+End missed the last row.
+bool printGridNavigation(MainWindow &w, const char *size)
+{
+    w.msgList->setFocus();
+    auto *window = qobject_cast<IchiranWindow *>(w.msgList->model());
+    QScrollBar *bar = window ? window->gridScrollBar() : w.msgList->verticalScrollBar();
+    settle(50);
+    PaintGaps gaps(&w);
+    QElapsedTimer t;
+    t.start();
+    bar->setValue(bar->maximum() / 2);
+    QApplication::processEvents();
+    std::printf("window_x11_grid_bar_to_middle_%s: %.1f ms (target: <= 100)\n", size, seconds(t) * 1000);
+    t.start();
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(w.msgList, &end);
+    QApplication::processEvents();
+    std::printf("window_x11_grid_ctrl_end_%s: %.1f ms (target: <= 100)\n", size, seconds(t) * 1000);
+    settle(30);
+    std::printf("window_x11_grid_navigation_%s_longest_without_paint: %.1f ms (target: <= 100)\n", size,
+                gaps.longestMs());
+    const int row = w.msgList->currentIndex().row() + (window ? window->offset() : 0);
+    return row == w.ichiran().rowCount() - 1 && bar->value() == bar->maximum();
+}
+
 void printEvents(const char *name, const BatchFigures &f)
 {
     std::printf("%s_events_share: %.2f %% of the run, %d times (target: <= 2)\n", name,
@@ -304,6 +336,36 @@ int main(int argc, char *argv[])
     }
 
     {
+        // 20,000 rows of two 5,000-kana names: the copy stops at its 64 MB.
+        MainWindow w;
+        if (!showWithPointer(w))
+            std::printf("warning: the pointer is not on the window\n");
+        IchiranModel &m = w.ichiran();
+        const QString a(5000, QChar(u'あ'));
+        const QString b(5000, QChar(u'い'));
+        m.holdUpdates(true);
+        for (int i = 0; i < 20000; ++i)
+            m.append(a, b, i % 101);
+        m.holdUpdates(false);
+        w.fraIchiran->show();
+        selectWholeGrid(w.msgList);
+        settle(50);
+        QElapsedTimer t;
+        t.start();
+        double longest = 0;
+        bool copied = false;
+        {
+            PaintGaps gaps(&w);
+            copied = copySelectedRows(w.msgList);
+            longest = gaps.longestMs();
+        }
+        std::printf("window_x11_copy_64mb: %.3f s (target: none, reference)\n", seconds(t));
+        std::printf("window_x11_copy_64mb_longest_without_paint: %.1f ms (target: <= 100)\n", longest);
+        if (!copied)
+            status = 1;
+    }
+
+    {
         // 5000 x 5000 names: 50 M rows, a file of about 1.2 GB.
         writeList(QStringLiteral("自分.txt"), randomNames(5000, 3, 6, 6));
         writeList(QStringLiteral("相手.txt"), randomNames(5000, 3, 6, 7));
@@ -325,7 +387,7 @@ int main(int argc, char *argv[])
         std::printf("window_x11_save_50000000: %.3f s, %.2f GB (target: none, reference)\n", seconds(t),
                     double(size) / 1e9);
         std::printf("window_x11_save_50000000_longest_without_paint: %.1f ms (target: <= 100)\n", longest);
-        if (f.rows != 50000000 || size == 0)
+        if (f.rows != 50000000 || size == 0 || !printGridNavigation(w, "50000000"))
             status = 1;
         QFile::remove(kIchiranFileName);
     }
@@ -346,7 +408,7 @@ int main(int argc, char *argv[])
         printSorts(w, "2147352578");
         std::printf("window_x11_batch_32767x32767_peak_memory_with_sorts: %.2f GB (target: <= 4)\n",
                     peakResident() / 1e9);
-        if (f.rows != 2147352578)
+        if (f.rows != 2147352578 || !printGridNavigation(w, "2147352578"))
             status = 1;
     } else {
         std::printf("window_x11_batch_32767x32767: skipped (KANAROLL_BENCH_SKIP_WHOLE_RANGE)\n");

@@ -2,16 +2,15 @@
 
 #include "messages.h"
 
+#include "lists/cp932.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <array>
-
-#include <sys/stat.h>
 
 namespace kanaroll {
 
@@ -38,7 +37,7 @@ namespace {
 // A fresh encoder per text: the error flag stays set once raised.
 bool toCp932(const QString &text, QByteArray &out)
 {
-    QStringEncoder enc("windows-31j");
+    Cp932Encoder enc;
     out = enc.encode(text);
     return !enc.hasError();
 }
@@ -57,7 +56,7 @@ IchiranSaveResult encodeNames(const IchiranModel &grid, std::vector<QByteArray> 
     // One encoder for all while none fails (making one per name costs more
     // than the names of a long list); its error flag stays set from the
     // first name it cannot write.
-    QStringEncoder enc("windows-31j");
+    Cp932Encoder enc;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (uses[i] == 0)
             continue;
@@ -157,6 +156,14 @@ IchiranSaveResult IchiranEncode(const std::vector<IchiranRow> &rows, QByteArray 
     return {};
 }
 
+bool ichiranEmptySaveAsks(const IchiranModel &grid, bool ofEmptyLists, const QString &path)
+{
+    if (!grid.isEmpty() || ofEmptyLists)
+        return false;
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path, const IchiranSaveProgress &progress)
 {
     std::vector<QByteArray> encoded;
@@ -167,8 +174,7 @@ IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path, con
         return result;
     // The replacement goes where a link points; a fifo or device there must
     // not be swapped for a regular file.
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (const QFileInfo target(path); target.exists() && !target.isFile()) {
         result.status = IchiranSaveResult::WriteFailed;
         result.error = QStringLiteral("not a regular file");
         return result;

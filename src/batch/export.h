@@ -49,4 +49,11 @@ using IchiranSaveProgress = std::function<bool(double done)>;
 IchiranSaveResult IchiranSave(const IchiranModel &grid, const QString &path = kIchiranFileName,
                               const IchiranSaveProgress &progress = {});
 
+// Whether saving this grid over the file at path must ask first: an empty
+// grid that a run over names left (refused, stopped, out of memory) would
+// wipe the rows of an earlier save. A grid empty because a list was empty
+// saves its empty file as asked, and so does any save over an empty or
+// missing file.
+bool ichiranEmptySaveAsks(const IchiranModel &grid, bool ofEmptyLists, const QString &path = kIchiranFileName);
+
 } // namespace kanaroll

@@ -22,6 +22,13 @@ inline const QString kSavedBody = QStringLiteral(
     "一括判断の結果を <一括判断.txt>として保存しました。\r\n\r\n"
     "データはメモ帳やエクセルなどで開くことができます。");
 
+// Asked before an empty grid left by a run over names replaces a file that
+// holds rows; Cancel, the default, keeps the file.
+inline const QString kEmptySaveTitle = QStringLiteral("上書き確認");
+inline const QString kEmptySaveBody = QStringLiteral(
+    "一覧に結果がありません。このまま保存すると <一括判断.txt> の前の結果が消え、空のファイルになります。\r\n\r\n"
+    "空のファイルで置き換えるときは OK を、前の結果を残すときはキャンセルを押してください。");
+
 // Warning notice when the file could not be written; the old file is kept.
 inline const QString kSaveFailedTitle = QStringLiteral("保存先確認");
 inline const QString kSaveFailedBody = QStringLiteral(
@@ -51,5 +58,23 @@ inline const QString kNoPrinterBody = QStringLiteral(
 inline const QString kPrintFailedBody = QStringLiteral(
     "一括相性占いの結果を印刷できませんでした。\r\n\r\n"
     "プリンタの状態を確認してください。");
+
+// Same title; the spool folder has not room for the job. %1 is its size
+// in MB, %2 the folder.
+inline const QString kPrintNoSpaceBody = QStringLiteral(
+    "一括相性占いの結果を印刷できませんでした。\r\n\r\n"
+    "印刷データ（約 %1 MB）を置く一時フォルダ <%2> の空きが足りません。名前を減らすか、空きを作ってから、もう一度印刷してください。");
+
+// Asked before the design's print question when a job has very many pages;
+// Cancel, the default, prints nothing. %1 is the number of pages.
+inline const QString kPrintPagesTitle = QStringLiteral("枚数確認");
+inline const QString kPrintPagesBody = QStringLiteral(
+    "印刷は %1 ページになります。用紙と時間が多くかかります。\r\n\r\n"
+    "このまま印刷に進むときは OK を、やめるときはキャンセルを押してください。");
+
+// The progress box while a job is spooled and sent.
+inline const QString kPrintProgressTitle = QStringLiteral("印刷");
+inline const QString kPrintProgressLabel = QStringLiteral("一括相性占いの結果を印刷しています…");
+inline const QString kPrintProgressCancel = QStringLiteral("中止");
 
 } // namespace kanaroll::batchmsg

@@ -1,5 +1,6 @@
 #include "lists/namaecodec.h"
 
+#include "lists/cp932.h"
 #include "lists/namaetexts.h"
 
 #include <QStringDecoder>
@@ -105,7 +106,8 @@ qsizetype pieceEnd(QByteArrayView bytes, qsizetype from, bool utf8)
     return qMin(at, bytes.size());
 }
 
-QString decodeAll(QStringDecoder &decoder, QByteArrayView bytes, bool utf8, Steps *steps)
+template <typename Decoder>
+QString decodeAll(Decoder &decoder, QByteArrayView bytes, bool utf8, Steps *steps)
 {
     if (!steps || bytes.size() <= kDecodePiece)
         return decoder.decode(bytes);
@@ -127,8 +129,7 @@ QString decodeAll(QStringDecoder &decoder, QByteArrayView bytes, bool utf8, Step
 // A fresh decoder for every piece: the error flag survives resetState().
 Decoded decode(QByteArrayView bytes, bool preferUtf8, Steps *steps = nullptr)
 {
-    QStringDecoder cp932(kCp932, kStateless);
-    Q_ASSERT(cp932.isValid());
+    Cp932Decoder cp932;
     QString sjis = decodeAll(cp932, bytes, false, steps);
     const bool sjisOk = !cp932.hasError() && !(steps && steps->stopped);
     if (sjisOk && !preferUtf8 && !hasNonAscii(bytes))
@@ -236,7 +237,7 @@ QByteArray encodeText(const QString &text, NamaeEncoding encoding)
     case NamaeEncoding::Mixed:
         break;
     }
-    QStringEncoder cp932(kCp932, kStateless);
+    Cp932Encoder cp932;
     return cp932.encode(text);
 }
 
@@ -269,11 +270,18 @@ bool parsePiece(QByteArrayView piece, NamaeEncoding encoding, QStringList &names
     const bool utf8 = piece.isValidUtf8();
     if (encoding == NamaeEncoding::Utf8 ? !utf8 : (utf8 && hasNonAscii(piece)))
         return false;
-    QStringDecoder decoder(encoding == NamaeEncoding::Utf8 ? QStringDecoder(QStringConverter::Utf8, kStateless)
-                                                           : QStringDecoder(kCp932, kStateless));
-    const QString text = decoder.decode(piece);
-    if (decoder.hasError())
-        return false;
+    QString text;
+    if (encoding == NamaeEncoding::Utf8) {
+        QStringDecoder decoder(QStringConverter::Utf8, kStateless);
+        text = decoder.decode(piece);
+        if (decoder.hasError())
+            return false;
+    } else {
+        Cp932Decoder decoder;
+        text = decoder.decode(piece);
+        if (decoder.hasError())
+            return false;
+    }
     names = NamaeListParse(text);
     return true;
 }
@@ -291,15 +299,14 @@ QStringList NamaeListParse(QStringView text)
 
 qsizetype cp932FirstUnheld(const QString &text)
 {
-    // encode() converts lazily: the result must be taken for the error to show.
-    QStringEncoder whole(kCp932, kStateless);
+    Cp932Encoder whole;
     const QByteArray bytes = whole.encode(text);
     if (!whole.hasError())
         return -1;
     // Rare: find the character for the message.
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype len = characterAt(text, i).size();
-        QStringEncoder one(kCp932, kStateless);
+        Cp932Encoder one;
         const QByteArray b = one.encode(QStringView(text).sliced(i, len));
         if (one.hasError())
             return i;

@@ -13,7 +13,6 @@
 
 namespace kanaroll::namaecodec {
 
-inline constexpr auto kCp932 = "windows-31j";
 inline constexpr auto kStateless = QStringConverter::Flag::Stateless;
 
 // Long files are read and decoded in pieces of this size, so that the read

@@ -13,7 +13,9 @@
 
 namespace kanaroll {
 
-// One list file, open on a descriptor that is closed with it.
+// One list file, open on a descriptor that is closed with it. Each platform
+// has its own part: OFD locks and rename here; LockFileEx and ReplaceFileW
+// (MoveFileExW where there is nothing to replace) on Windows.
 class ListFile
 {
 public:
@@ -68,8 +70,8 @@ private:
     bool lock(bool exclusive, QDeadlineTimer deadline);
     ReadStatus fail();
 
-    int m_fd = -1;
-    int m_errno = 0;
+    qintptr m_fd = -1; // the descriptor, or on Windows the handle
+    int m_errno = 0;   // errno, or on Windows the system's error code
 };
 
 } // namespace kanaroll

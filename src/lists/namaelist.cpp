@@ -1,11 +1,11 @@
 #include "lists/namaelist.h"
 
+#include "lists/cp932.h"
 #include "lists/namaecodec.h"
 #include "lists/namaefile.h"
 #include "lists/namaetexts.h"
 
 #include <QDeadlineTimer>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -151,7 +151,7 @@ NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QB
             text += name;
         text += u"\r\n";
     }
-    QStringEncoder encoder(kCp932, kStateless);
+    Cp932Encoder encoder;
     bytes = encoder.encode(text);
     if (encoder.hasError()) {
         for (const QString &name : names) {

@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFocusFrame>
+#include <QLocale>
 #include <QMenu>
 
 #include <algorithm>
@@ -18,8 +19,9 @@ namespace {
 constexpr char kDecorative[] = "kanarollDecorative"; // left out of the tree
 constexpr char kKind[] = "kanarollAccess";           // which interface below
 constexpr char kFaceName[] = "kanarollFace";
+constexpr char kAnnouncer[] = "kanarollAnnouncer";
 
-enum Kind { None, Container, CoveredText, FaceImage, Drawing, Upright };
+enum Kind { None, Container, CoveredText, FaceImage, Drawing, Upright, Announcer };
 
 Kind kindOf(const QObject *o)
 {
@@ -194,6 +196,8 @@ QAccessibleInterface *factory(const QString &, QObject *object)
         if (auto *u = qobject_cast<UprightLabel *>(w))
             return new UprightAccessible(u);
         return nullptr;
+    case Announcer:
+        return new QAccessibleWidget(w, QAccessible::Notification);
     case None:
         break;
     }
@@ -274,6 +278,51 @@ void setUpAccessibility(MainWindow &w)
     setKind(w.lblCp, CoveredText);
     setKind(w.Picture1, Drawing);
     w.Picture1->setAccessibleName(QStringLiteral("占いの図"));
+
+    // Screen readers speak a notification as it appears, but pass over a
+    // label whose text changes away from the focus. It takes no room, input
+    // or focus, and stays hidden until the first result.
+    auto *announcer = new QWidget(&w);
+    announcer->setObjectName(QLatin1String(kAnnouncer));
+    announcer->setGeometry(0, 0, 0, 0);
+    announcer->setFocusPolicy(Qt::NoFocus);
+    announcer->setAttribute(Qt::WA_TransparentForMouseEvents);
+    announcer->hide();
+    setKind(announcer, Announcer);
+}
+
+namespace {
+
+void announce(MainWindow &w, const QString &text)
+{
+    auto *a = w.findChild<QWidget *>(QLatin1String(kAnnouncer), Qt::FindDirectChildrenOnly);
+    if (!a)
+        return;
+    // Shown anew, it is spoken anew, also when the text is the same.
+    a->hide();
+    a->setAccessibleName(text);
+    a->show();
+}
+
+} // namespace
+
+void announceFortune(MainWindow &w)
+{
+    QStringList parts{w.lblKekka->text()};
+    for (int i = 1; i <= 3; ++i) {
+        for (QLabel *face : {w.imgwara(i), w.imgniko(i), w.imgkana(i)}) {
+            if (!face->isHidden()) {
+                parts << face->property(kFaceName).toString();
+                break;
+            }
+        }
+    }
+    announce(w, parts.join(u'、'));
+}
+
+void announceBatch(MainWindow &w, qsizetype rows)
+{
+    announce(w, QStringLiteral("一括の結果、%1件").arg(QLocale(QLocale::Japanese).toString(rows)));
 }
 
 void accessibilityDisplayChanged(MainWindow &w, bool uncovered)

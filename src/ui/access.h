@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 class QString;
 
 namespace kanaroll {
@@ -16,5 +18,10 @@ void accessibilityDisplayChanged(MainWindow &window, bool uncovered);
 
 // The drawing read as text: the pair, the rows top to bottom, the result.
 QString fortuneReading(const MainWindow &window);
+
+// Screen readers speak a result as it appears, wherever the focus is: the
+// fortune's percentage and faces, and how many rows a batch left.
+void announceFortune(MainWindow &window);
+void announceBatch(MainWindow &window, qsizetype rows);
 
 } // namespace kanaroll

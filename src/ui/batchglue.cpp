@@ -5,17 +5,21 @@
 #include "batch/ikkatsu.h"
 #include "batch/messages.h"
 #include "batch/print.h"
+#include "ui/access.h"
 #include "ui/ichiranwindow.h"
 #include "ui/inputhold.h"
 #include "lists/namaewaku.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "ui/threadpriority.h"
 #include "ui/twips.h"
 #include "ui/wait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLocale>
+#include <QProgressDialog>
 
 #include <algorithm>
 #include <array>
@@ -24,9 +28,6 @@
 #include <future>
 #include <thread>
 #include <tuple>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace kanaroll {
 
@@ -49,6 +50,7 @@ void MainWindow::cmdHozon_Click()
     if (m_running || m_closing)
         return;
     m_running = true;
+    m_ichiranOfEmptyLists = m_sides->jibun().names().isEmpty() || m_sides->aite().names().isEmpty();
     // The plays write what they show into the display; it reaches the
     // controls only when the window processes events, and at the end.
     m_inBatch = true;
@@ -57,6 +59,8 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
         m_inBatch = false;
         applyDisplay();
+        if (!m_closing)
+            announceBatch(*this, m_ichiran->size());
         endRun();
         return;
     }
@@ -112,17 +116,12 @@ void MainWindow::cmdHozon_Click()
         quickBatch();
     m_inBatch = false;
     applyDisplay();
+    if (!m_closing)
+        announceBatch(*this, m_ichiran->size());
     endRun();
 }
 
 namespace {
-
-// A worker gives way to the window's thread when the cores are busy, so
-// that the window keeps painting.
-void yieldToWindow()
-{
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-}
 
 // Waits for a worker while the window keeps painting and taking clicks:
 // events() lets them through, first after firstEvents, then every 10 ms. A
@@ -388,6 +387,10 @@ void MainWindow::cmdIHozon_Click()
         return;
     if (MsgBoxShow(batchmsg::kSaveBody, batchmsg::kSaveTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
+    if (ichiranEmptySaveAsks(*m_ichiran, m_ichiranOfEmptyLists)
+        && MsgBoxShow(batchmsg::kEmptySaveBody, batchmsg::kEmptySaveTitle, MsgKind::DeleteQuestion, this)
+               != MsgAnswer::Ok)
+        return;
     currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
     // A small file is written at once, whole, before any event is served
     // (a quit signal then ends the program after it). A larger one is
@@ -432,28 +435,52 @@ void MainWindow::cmdIPrint_Click()
 {
     if (m_running || m_closing)
         return;
+    // Counted before anything is asked, so that a giant job says its size
+    // ahead of the usual question.
+    IchiranPrintJob job(*m_ichiran);
+    if (job.ready() == IchiranPrintStatus::Printed && job.isGiant()
+        && MsgBoxShow(batchmsg::kPrintPagesBody.arg(QLocale(QLocale::Japanese).toString(job.pages())),
+                      batchmsg::kPrintPagesTitle, MsgKind::DeleteQuestion, this)
+               != MsgAnswer::Ok)
+        return;
     if (MsgBoxShow(batchmsg::kPrintBody, batchmsg::kPrintTitle, MsgKind::YesNoQuestion, this) != MsgAnswer::Yes)
         return;
     currentToLastCell(msgList, m_ichiranWindow.get(), m_ichiran->rowCount());
+    if (job.ready() == IchiranPrintStatus::Printed && !job.hasRoom()) {
+        MsgBoxShow(ichiranPrintMessage(IchiranPrintStatus::NoSpace, job.spoolFolder(), job.spoolEstimate()),
+                   batchmsg::kPrinterTitle, MsgKind::WarningNotice, this);
+        return;
+    }
     // Page by page on this thread, letting the window paint between lines
-    // at least every 50 ms; 終了 and the quit signals abort the job.
+    // at least every 50 ms. The job is spooled whole before the queue sees
+    // it: 中止, 終了 and the quit signals leave nothing to print.
     m_running = true;
     const QString title = windowTitle();
+    QProgressDialog box(batchmsg::kPrintProgressLabel, batchmsg::kPrintProgressCancel, 0, 1000, this);
+    box.setWindowTitle(batchmsg::kPrintProgressTitle);
+    box.setWindowModality(Qt::NonModal);
+    box.setMinimumDuration(1000);
+    box.setAutoReset(false);
+    box.setAutoClose(false);
+    box.setValue(0);
     QElapsedTimer clock;
     clock.start();
     qint64 lastEvents = 0;
-    const IchiranPrintStatus status = IchiranPrintDefault(*m_ichiran, [&](double share) {
+    const IchiranPrintStatus status = job.print([&](double share) {
         if (clock.elapsed() - lastEvents >= 50) {
             if (clock.elapsed() >= 1000)
                 setWindowTitle(QStringLiteral("%1 — 印刷 %2 %").arg(title).arg(std::clamp(int(share * 100), 0, 99)));
+            box.setValue(std::clamp(int(share * 1000), 0, 999));
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             lastEvents = clock.elapsed();
         }
-        return !m_closing;
+        return !m_closing && !box.wasCanceled();
     });
+    box.hide();
     setWindowTitle(title);
     m_running = false;
-    const QString problem = m_closing ? QString() : ichiranPrintMessage(status);
+    const QString problem =
+        m_closing ? QString() : ichiranPrintMessage(status, job.spoolFolder(), job.spoolEstimate());
     if (!problem.isEmpty())
         MsgBoxShow(problem, batchmsg::kPrinterTitle, MsgKind::WarningNotice, this);
 }

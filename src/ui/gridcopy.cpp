@@ -1,14 +1,18 @@
 // Copying rows of the result grid. Cells are read through the model's data()
 // alone, and a selection is walked as its ranges, never row by row: the grid
-// may hold rows by the billion.
+// may hold rows by the billion. The text is made on a worker while the window
+// paints, in room asked of the allocator first, so that running short of
+// memory is a message and never the end of the program.
 
 #include "gridcopy.h"
 
+#include "ichiranwindow.h"
 #include "lists/namaelist.h"
 #include "msgbox.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -17,7 +21,13 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <new>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -25,29 +35,112 @@ namespace kanaroll {
 
 namespace {
 
-// The selected rows as sorted, non-overlapping spans [first, last].
-std::vector<std::pair<int, int>> selectedSpans(const QTableView *grid)
+// The rows to copy, in the rows of the model that holds them.
+struct CopySource {
+    const QAbstractItemModel *model = nullptr;
+    std::vector<std::pair<qint64, qint64>> spans; // sorted, disjoint [first, last]
+    qint64 selected = 0;
+};
+
+CopySource copySource(const QTableView *grid)
 {
-    std::vector<std::pair<int, int>> spans;
-    if (!grid->selectionModel())
-        return spans;
-    for (const QItemSelectionRange &r : grid->selectionModel()->selection())
-        spans.emplace_back(r.top(), r.bottom());
-    std::sort(spans.begin(), spans.end());
-    std::vector<std::pair<int, int>> merged;
-    for (const auto &s : spans) {
-        if (!merged.empty() && qint64(s.first) <= qint64(merged.back().second) + 1)
-            merged.back().second = std::max(merged.back().second, s.second);
-        else
-            merged.push_back(s);
+    CopySource s;
+    const QAbstractItemModel *shown = grid->model();
+    if (!shown || !grid->selectionModel())
+        return s;
+    const auto *window = qobject_cast<const IchiranWindow *>(shown);
+    s.model = window ? &window->grid() : shown;
+    std::vector<std::pair<qint64, qint64>> spans;
+    if (window && !window->gridSpans().empty()) {
+        spans = window->gridSpans();
+    } else {
+        const qint64 offset = window ? window->offset() : 0;
+        for (const QItemSelectionRange &r : grid->selectionModel()->selection())
+            spans.emplace_back(offset + r.top(), offset + r.bottom());
+        std::sort(spans.begin(), spans.end());
     }
-    return merged;
+    for (const auto &span : spans) {
+        if (!s.spans.empty() && span.first <= s.spans.back().second + 1)
+            s.spans.back().second = std::max(s.spans.back().second, span.second);
+        else
+            s.spans.push_back(span);
+    }
+    for (const auto &[first, last] : s.spans)
+        s.selected += last - first + 1;
+    return s;
+}
+
+enum class Built { Done, NoMemory, Stopped };
+
+// Room for `need` characters. The toolkit's own growth cannot report a
+// failure, so the room is first asked of the allocator, which can.
+void makeRoom(QString &text, qsizetype need, qsizetype maxChars)
+{
+    if (need <= text.capacity())
+        return;
+    const qsizetype want = std::max(need, std::min(text.capacity() * 2 + 4096, maxChars));
+    // Old and new block stand side by side while the text moves.
+    std::unique_ptr<char16_t[]> probe(new char16_t[std::size_t(want + text.capacity())]);
+    probe.reset();
+    text.reserve(want);
+}
+
+// `going` is told the share done and says whether to go on.
+Built buildText(const CopySource &s, int maxRows, qsizetype maxChars, QString &text, qint64 &copied,
+                const std::function<bool(double)> &going)
+{
+    copied = 0;
+    if (!s.model)
+        return Built::Done;
+    const int columns = std::min(s.model->columnCount(), 8);
+    const double goal = double(std::max<qint64>(1, std::min<qint64>(s.selected, maxRows)));
+    qint64 left = maxRows;
+    std::array<QString, 8> cells;
+    try {
+        for (const auto &[first, last] : s.spans) {
+            for (qint64 row = first; row <= last && left > 0; ++row, --left) {
+                if ((copied & 1023) == 0 && going
+                    && !going(std::max(double(copied) / goal, double(text.size()) / double(maxChars))))
+                    return Built::Stopped;
+                qsizetype length = columns; // the tabs and the line end
+                for (int c = 0; c < columns; ++c) {
+                    // A tab or line break inside a cell would split it.
+                    cells[std::size_t(c)] = withoutControls(
+                        s.model->index(int(row), c).data(Qt::DisplayRole).toString());
+                    length += cells[std::size_t(c)].size();
+                }
+                if (length > maxChars - text.size())
+                    return Built::Done; // rows are never cut
+                makeRoom(text, text.size() + length, maxChars);
+                for (int c = 0; c < columns; ++c) {
+                    if (c > 0)
+                        text += u'\t';
+                    text += cells[std::size_t(c)];
+                }
+                text += u'\n';
+                ++copied;
+            }
+            if (left == 0)
+                break;
+        }
+    } catch (const std::bad_alloc &) {
+        text = QString();
+        copied = 0;
+        return Built::NoMemory;
+    }
+    return Built::Done;
 }
 
 class GridKeys : public QObject
 {
 public:
-    using QObject::QObject;
+    GridKeys(QTableView *grid, GridCopyHooks hooks)
+        : QObject(grid)
+        , hooks(std::move(hooks))
+    {
+        setObjectName(QStringLiteral("kanaroll-grid-keys"));
+    }
+    const GridCopyHooks hooks;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -55,9 +148,15 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         auto *key = static_cast<QKeyEvent *>(event);
+        auto *grid = static_cast<QTableView *>(watched);
         // The view would copy its current cell alone.
         if (key->matches(QKeySequence::Copy)) {
-            copySelectedRows(static_cast<QTableView *>(watched));
+            copySelectedRows(grid);
+            return true;
+        }
+        // The view would select only the rows it holds.
+        if (key->matches(QKeySequence::SelectAll)) {
+            selectWholeGrid(grid);
             return true;
         }
         // Ctrl+Tab leaves the grid as Tab does, as it leaves any control
@@ -73,82 +172,130 @@ protected:
     }
 };
 
+GridCopyHooks hooksOf(const QTableView *grid)
+{
+    for (QObject *child : grid->children()) {
+        if (auto *keys = dynamic_cast<GridKeys *>(child))
+            return keys->hooks;
+    }
+    return {};
+}
+
+// Builds the text on a worker. With hooks the window paints and shows how
+// far the copy is after a second; without them nothing else runs meanwhile.
+Built buildWhilePainting(QTableView *grid, const GridCopyHooks &hooks, const CopySource &source, QString &text,
+                         qint64 &copied)
+{
+    using namespace std::chrono_literals;
+    std::atomic<bool> stop{false};
+    std::atomic<double> share{0.0};
+    auto build = [&] {
+        return buildText(source, kGridCopyMaxRows, kGridCopyMaxChars, text, copied, [&](double done) {
+            share = done;
+            return !stop.load();
+        });
+    };
+    std::future<Built> task;
+    try {
+        task = std::async(std::launch::async, build);
+    } catch (const std::system_error &) {
+        return build(); // no thread to be had: the copy is made here
+    }
+    if (!hooks.begin)
+        return task.get();
+    QWidget *window = grid->window();
+    const QString title = window->windowTitle();
+    QElapsedTimer clock;
+    clock.start();
+    while (task.wait_for(10ms) != std::future_status::ready) {
+        if (clock.elapsed() >= 1000) {
+            const int percent = std::clamp(int(share.load() * 100), 0, 99);
+            window->setWindowTitle(QStringLiteral("%1 — %2 %3 %").arg(title, QStringLiteral("コピー")).arg(percent));
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (hooks.closing && hooks.closing())
+            stop = true;
+    }
+    window->setWindowTitle(title);
+    return task.get();
+}
+
+void tellNoMemory(QTableView *grid)
+{
+    MsgBoxShow(QStringLiteral("メモリが足りないため、コピーできませんでした。\r\n\r\n"
+                              "選択する行を減らしてから、もう一度コピーしてください。"),
+               QStringLiteral("コピー確認"), MsgKind::WarningNotice, grid->window());
+}
+
 } // namespace
 
 QString selectedRowsText(const QTableView *grid, int maxRows, qint64 *selected, qsizetype maxChars,
                          qint64 *copied)
 {
-    const QAbstractItemModel *model = grid->model();
-    const auto spans = selectedSpans(grid);
-    qint64 total = 0;
-    for (const auto &s : spans)
-        total += qint64(s.second) - s.first + 1;
+    const CopySource source = copySource(grid);
     if (selected)
-        *selected = total;
-    if (copied)
-        *copied = 0;
+        *selected = source.selected;
     QString text;
-    if (!model)
-        return text;
-    const int columns = model->columnCount();
-    int left = maxRows;
-    QString line;
-    for (const auto &[first, last] : spans) {
-        for (int row = first; row <= last && left > 0; ++row, --left) {
-            line.clear();
-            for (int c = 0; c < columns; ++c) {
-                if (c > 0)
-                    line += u'\t';
-                // A tab or line break inside a cell would split it.
-                line += withoutControls(model->index(row, c).data(Qt::DisplayRole).toString());
-            }
-            line += u'\n';
-            if (line.size() > maxChars - text.size())
-                return text;
-            text += line;
-            if (copied)
-                ++*copied;
-        }
-        if (left == 0)
-            break;
-    }
+    qint64 count = 0;
+    if (buildText(source, maxRows, maxChars, text, count, {}) != Built::Done)
+        count = 0;
+    if (copied)
+        *copied = count;
     return text;
 }
 
 bool copySelectedRows(QTableView *grid)
 {
-    qint64 selected = 0;
-    qint64 copied = 0;
-    const QLocale c = QLocale::c();
+    const CopySource source = copySource(grid);
+    if (source.selected == 0)
+        return false;
+    const GridCopyHooks hooks = hooksOf(grid);
+    if (hooks.begin && !hooks.begin())
+        return false; // the window is busy; held input comes back after
     const QString title = QStringLiteral("コピー確認");
+    QString text;
+    qint64 copied = 0;
+    bool done = false;
     try {
-        const QString text = selectedRowsText(grid, kGridCopyMaxRows, &selected, kGridCopyMaxChars, &copied);
-        if (selected == 0)
-            return false;
-        if (copied == 0) {
+        const Built built = buildWhilePainting(grid, hooks, source, text, copied);
+        if (hooks.closing && hooks.closing()) {
+            // The program is ending: the clipboard stays as it was.
+        } else if (built == Built::NoMemory) {
+            tellNoMemory(grid);
+        } else if (built == Built::Done && copied == 0) {
             MsgBoxShow(QStringLiteral("選択した行は長すぎるため、コピーできませんでした。"), title,
                        MsgKind::WarningNotice, grid->window());
-            return false;
+        } else if (built == Built::Done) {
+            QGuiApplication::clipboard()->setText(text);
+            done = true;
+            if (copied < source.selected) {
+                const QLocale c = QLocale::c();
+                MsgBoxShow(QStringLiteral("選択した%1行のうち、先頭の%2行だけをコピーしました。")
+                               .arg(c.toString(source.selected), c.toString(copied)),
+                           title, MsgKind::InformationNotice, grid->window());
+            }
         }
-        QGuiApplication::clipboard()->setText(text);
     } catch (const std::bad_alloc &) {
         // The grid and the clipboard stay as they were.
-        MsgBoxShow(QStringLiteral("メモリが足りないため、コピーできませんでした。\r\n\r\n"
-                                  "選択する行を減らしてから、もう一度コピーしてください。"),
-                   title, MsgKind::WarningNotice, grid->window());
-        return false;
+        text = QString();
+        tellNoMemory(grid);
     }
-    if (copied < selected) {
-        MsgBoxShow(QStringLiteral("選択した%1行のうち、先頭の%2行だけをコピーしました。")
-                       .arg(c.toString(selected), c.toString(copied)),
-                   title, MsgKind::InformationNotice, grid->window());
-    }
-    return true;
+    if (hooks.end)
+        hooks.end();
+    return done;
 }
 
-void setUpGridCopy(QTableView *grid)
+void selectWholeGrid(QTableView *grid)
 {
-    grid->installEventFilter(new GridKeys(grid));
+    if (auto *window = qobject_cast<IchiranWindow *>(grid->model()))
+        window->selectWholeGrid();
+    else
+        grid->selectAll();
+}
+
+void setUpGridCopy(QTableView *grid, GridCopyHooks hooks)
+{
+    grid->installEventFilter(new GridKeys(grid, std::move(hooks)));
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(grid, &QWidget::customContextMenuRequested, grid, [grid](const QPoint &at) {
         QMenu menu(grid);
@@ -162,7 +309,7 @@ void setUpGridCopy(QTableView *grid)
         if (chosen == copy)
             copySelectedRows(grid);
         else if (chosen == all)
-            grid->selectAll();
+            selectWholeGrid(grid);
     });
 }
 

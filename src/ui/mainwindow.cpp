@@ -318,7 +318,15 @@ void MainWindow::createControls()
         pal.setColor(QPalette::Base, kIvory);
         msgList->setPalette(pal);
         msgList->setItemDelegate(new GridCellDelegate(msgList));
-        setUpGridCopy(msgList);
+        // A copy keeps the window as busy as a run does.
+        setUpGridCopy(msgList, {[this] {
+                                    if (m_running || m_closing)
+                                        return false;
+                                    m_running = true;
+                                    m_input->hold();
+                                    return true;
+                                },
+                                [this] { endRun(); }, [this] { return m_closing; }});
 
         cmdIPrint = makePictureButton(fraIchiran, "cmdIPrint", QString(), QStringLiteral("結果を印刷します"), 16);
         cmdIHozon = makePictureButton(fraIchiran, "cmdIHozon", QString(), QStringLiteral("結果を保存します"), 16);

@@ -158,6 +158,7 @@ private:
     bool m_running = false; // a fortune or batch is under way
     bool m_closing = false; // the program is ending; running loops unwind
     bool m_inBatch = false; // plays write the display; the batch applies it
+    bool m_ichiranOfEmptyLists = false; // the last run had a list without names
     DisplayState m_display;
     PlayHooks m_playHooks;
     QElapsedTimer m_runClock;  // since the current run started

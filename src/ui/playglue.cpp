@@ -210,8 +210,11 @@ PlayOutcome MainWindow::Play()
     if (ownRun)
         startRun();
     const PlayOutcome out = playFortune(m_display, Picture1->widthTwips(), placeOf("Picture1").height, m_playHooks);
-    if (ownRun)
+    if (ownRun) {
         applyDisplay();
+        if (out.kind == PlayOutcome::Shown && !m_closing)
+            announceFortune(*this);
+    }
     return out;
 }
 

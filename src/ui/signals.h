@@ -2,14 +2,17 @@
 
 #include <QObject>
 
-#include <csignal>
-
-class QSocketNotifier;
+#include <memory>
 
 namespace kanaroll {
 
-// Signals from outside the program.
+// Requests from outside the program to end it, and how file writes fail.
 //
+// On Windows: log-off and shut-down (WM_QUERYENDSESSION, WM_ENDSESSION) and a
+// console's Ctrl+C, Ctrl+Break or close are told the same way, between two
+// events; at the session's end the window has quit before the system goes on.
+//
+// On POSIX systems:
 // SIGXFSZ is ignored: a write past the file-size limit then fails with EFBIG,
 // and the list and export code cut back and warn as for a full disk, instead
 // of the process dying with half a line written.
@@ -31,17 +34,16 @@ public:
     // Gives the signals back their earlier handling.
     ~SignalRelay() override;
 
-    bool isActive() const { return m_notifier != nullptr; }
+    bool isActive() const;
 
 signals:
+    // signo: the POSIX signal; on Windows SIGINT for Ctrl+C and Ctrl+Break,
+    // SIGTERM for the session's end and a closed console.
     void quitRequested(int signo);
 
 private:
-    void readPipe();
-
-    int m_read = -1;
-    QSocketNotifier *m_notifier = nullptr;
-    struct sigaction m_old[4] = {};
+    struct Platform;
+    std::unique_ptr<Platform> m_platform;
 };
 
 } // namespace kanaroll

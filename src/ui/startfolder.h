@@ -20,7 +20,8 @@ struct StartFolder {
 // exit, makes the chosen folder the current directory.
 StartFolder enterStartFolder(const QStringList &args);
 
-// Kanaroll in the user's documents folder; empty when the user has no home
+// Kanaroll in the user's documents folder (on Windows the known folder
+// Documents); empty when the user has no home
 // folder (HOME unset or empty, and none in the password database). An unset
 // HOME is set to the one found there.
 QString documentsFolder();

@@ -53,6 +53,18 @@ def stop_process(proc):
             proc.kill()
             proc.wait()
 
+
+def stop_group(proc):
+    """Ends a helper started in a session of its own, with all it started."""
+    if proc.poll() is None:
+        os.killpg(proc.pid, signal.SIGTERM)
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+
+
 class Failure(Exception):
     pass
 
@@ -214,7 +226,7 @@ class Kanaroll:
     """The program in one working directory, driven through its window."""
 
     def __init__(self, display, app, places, workdir, extra_env=None, file_size_limit=None, others=(), user=None):
-        # user: (name, group id) to run the program as, or None
+        # user: (name or uid, group id) to run the program as, or None
         self.display = display
         self.places = places
         self.workdir = workdir
@@ -936,6 +948,199 @@ def journey_screen_reader(ctx):
     k.quit()
 
 
+# --- a real screen reader -----------------------------------------------------
+
+ORCA_USER = ('kanaroll-orca', 64101)  # fixed, so that runs share one user
+
+
+def ordinary_user():
+    """(uid, gid) of an ordinary user to run a desktop session as, or None
+    when the journey does not run as root (it does in CI), since a desktop
+    session is an ordinary user's."""
+    if os.geteuid() != 0:
+        return None
+    import pwd
+    name, uid = ORCA_USER
+    for attempt in range(2):
+        try:
+            pw = pwd.getpwnam(name)
+            return pw.pw_uid, pw.pw_gid
+        except KeyError:
+            pass
+        # Two journeys may create it at once: one of them wins.
+        subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/nonexistent',
+                        '--shell', '/usr/sbin/nologin', '--uid', str(uid), '--user-group', name],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    pw = pwd.getpwnam('nobody')
+    return pw.pw_uid, pw.pw_gid
+
+
+class Session:
+    """A desktop session of its own for an ordinary user: a session bus, the
+    accessibility bus, speech-dispatcher with espeak-ng on a null sound
+    device, and Orca writing what it says into its debug file."""
+
+    ORCA_DEBUG = 'orca-debug.out'
+
+    def __init__(self, ctx):
+        for tool in ('orca', 'speech-dispatcher', 'dbus-daemon'):
+            if shutil.which(tool) is None:
+                raise Skip('%s is not installed' % tool)
+        if not os.access(AT_SPI_LAUNCHER, os.X_OK):
+            raise Skip('at-spi2-core is not installed')
+        if not os.path.exists('/etc/speech-dispatcher/modules/espeak-ng.conf'):
+            raise Skip('speech-dispatcher-espeak-ng is not installed')
+        self.user = ordinary_user()
+        self.home = os.path.join(ctx.root, 'home')
+        runtime = os.path.join(self.home, 'runtime')
+        speechd = os.path.join(self.home, 'speechd')
+        os.makedirs(runtime, mode=0o700)
+        shutil.copytree('/etc/speech-dispatcher', speechd)
+        with open(os.path.join(speechd, 'speechd.conf'), 'a') as conf:
+            conf.write('\nAudioOutputMethod "alsa"\nAddModule "espeak-ng" "sd_espeak-ng" "espeak-ng.conf"\n'
+                       'DefaultModule espeak-ng\nDefaultLanguage "ja"\n')
+        with open(os.path.join(self.home, '.asoundrc'), 'w') as f:
+            f.write('pcm.!default { type null }\n')
+        if self.user:
+            for top, dirs, files in os.walk(ctx.root):
+                for n in [top] + [os.path.join(top, f) for f in dirs + files]:
+                    os.chown(n, *self.user)
+        socket = os.path.join(runtime, 'speechd.sock')
+        self.env = dict(ctx.display.env, HOME=self.home, XDG_RUNTIME_DIR=runtime,
+                        XDG_CONFIG_HOME=os.path.join(self.home, 'config'),
+                        XDG_DATA_HOME=os.path.join(self.home, 'data'),
+                        XDG_CACHE_HOME=os.path.join(self.home, 'cache'),
+                        GSETTINGS_BACKEND='memory', SPEECHD_ADDRESS='unix_socket:' + socket,
+                        LANG='C.UTF-8')
+        self.procs = []
+        daemon = self.spawn('dbus-daemon', '--session', '--nofork', '--print-address=1', stdout=subprocess.PIPE)
+        self.env['DBUS_SESSION_BUS_ADDRESS'] = daemon.stdout.readline().decode().strip()
+        check(self.env['DBUS_SESSION_BUS_ADDRESS'], 'dbus-daemon gave no address')
+        self.spawn(AT_SPI_LAUNCHER, '--launch-immediately')
+        self.spawn('speech-dispatcher', '--run-single', '--timeout', '0', '--config-dir', speechd,
+                   '--communication-method', 'unix_socket', '--socket-path', socket, '--log-dir', self.home)
+        wait_for(lambda: os.path.exists(socket), 15, 'speech-dispatcher')
+        # Orca writes its debug file through a buffer that fills only with more
+        # events; a terminal as the file makes it write line by line.
+        import threading
+        import tty
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)
+        terminal = os.ttyname(self.slave)
+        if self.user:
+            os.chown(terminal, *self.user)
+        self.debug = os.path.join(self.home, self.ORCA_DEBUG)  # kept for inspection
+        self.output = bytearray()
+        self.lock = threading.Lock()
+        self.reader = threading.Thread(target=self.read_debug, daemon=True)
+        self.reader.start()
+        self.spawn('orca', '--replace', '--debug-file', terminal)
+        # Orca says it is on once it listens.
+        wait_for(lambda: self.said(0), 30, 'Orca to start speaking', interval=0.3)
+
+    def spawn(self, *args, stdout=subprocess.DEVNULL):
+        as_user = {'user': self.user[0], 'group': self.user[1], 'extra_groups': []} if self.user else {}
+        p = subprocess.Popen(list(args), env=self.env, cwd=self.home, stdout=stdout, stderr=subprocess.DEVNULL,
+                             start_new_session=True, **as_user)
+        self.procs.append(p)
+        return p
+
+    def read_debug(self):
+        with open(self.debug, 'wb') as copy:
+            while True:
+                try:
+                    chunk = os.read(self.master, 65536)
+                except OSError:
+                    return
+                if not chunk:
+                    return
+                copy.write(chunk)
+                with self.lock:
+                    self.output += chunk
+
+    def mark(self):
+        """Where Orca's output stands now."""
+        with self.lock:
+            return len(self.output)
+
+    def logged(self, since):
+        with self.lock:
+            return self.output[since:].decode('utf-8', errors='replace')
+
+    def said(self, since=0):
+        """What Orca has spoken since a mark, one utterance a line."""
+        text = self.logged(since)
+        # 'text', and after it the voice where Orca gives it: 'text' {...}
+        said = []
+        for line in text.splitlines():
+            _, found, rest = line.partition("SPEECH OUTPUT: '")
+            if found:
+                voiced = re.fullmatch(r"(.*)' ?\{.*\}\s*", rest)
+                said.append(voiced.group(1) if voiced else rest.rstrip().removesuffix("'"))
+        return said
+
+    def wait_said(self, since, want, what, timeout=15):
+        """Waits until an utterance holds want; returns what was said since."""
+        try:
+            wait_for(lambda: any(want in u for u in self.said(since)), timeout, '')
+        except Failure:
+            raise Failure('Orca did not say %r %s; it said %r' % (want, what, self.said(since)))
+        return self.said(since)
+
+    def wait_focus(self, since, name, timeout=15):
+        """Waits until Orca has heard that the control named name took the
+        focus. Orca may leave it unspoken when it lags behind the keys."""
+        gained = re.compile(r'focused.*\| %s\].*\(1,' % re.escape(name))
+        wait_for(lambda: gained.search(self.logged(since)), timeout, 'Orca to hear the focus on ' + name)
+
+    def close(self):
+        for p in reversed(self.procs):
+            stop_group(p)
+        os.close(self.slave)
+        self.reader.join(5)
+        os.close(self.master)
+
+
+def journey_orca(ctx):
+    """Orca itself speaks the result of a fortune told from the keyboard and
+    the end of a batch, animated and quick, wherever the focus is."""
+    write_lists(ctx.workdir, ['たろう'], ['はなこ'])
+    ctx.display = Display(ctx.root, ctx.screen)
+    ctx.cleanups.append(ctx.display.close)
+    session = Session(ctx)
+    ctx.cleanups.append(session.close)
+    # Orca has told the bus a screen reader runs; the program sees it as it starts.
+    k = ctx.start(extra_env={key: session.env[key] for key in ('HOME', 'XDG_RUNTIME_DIR', 'DBUS_SESSION_BUS_ADDRESS')},
+                  user=session.user)
+    k.take_focus()
+    k.click('txtNamae2')
+    k.display.type('はなこ')
+    # The self box holds たろう; Tab goes on to 占う.
+    def press(button):
+        seen = session.mark()
+        k.display.key('Tab')
+        session.wait_focus(seen, button)
+        k.display.key('space')
+    seen = session.mark()
+    press('占う')
+    said = session.wait_said(seen, '42%、にっこり、にっこり、しょんぼり', 'after 占う')
+    print('after 占う: %r' % said)
+
+    # The batch: its end and its rows, not the fortune of every pair.
+    def batch(start, notice):
+        seen = session.mark()
+        start()
+        if notice:
+            k.answer('モード確認', 'Return')
+        said = session.wait_said(seen, '一括の結果、2件', 'after the batch')
+        check(not [u for u in said if '%、' in u], 'the pairs of the batch were spoken: %r' % said)
+        return said
+    print('after an animated 一括: %r' % batch(lambda: press('一括'), True))
+    k.click('Option1(0)')
+    print('after a quick 一括: %r' % batch(lambda: k.click('cmdHozon'), False))
+    k.quit()
+
+
 IBUS_MOZC = '/usr/lib/ibus-mozc/ibus-engine-mozc'
 
 
@@ -964,16 +1169,7 @@ def journey_input_method(ctx):
     env = dict(ctx.display.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, 'config'),
                XDG_RUNTIME_DIR=os.path.join(home, 'runtime'))
     procs = []
-    def stop():
-        for p in reversed(procs):
-            if p.poll() is None:
-                os.killpg(p.pid, signal.SIGTERM)
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    os.killpg(p.pid, signal.SIGKILL)
-                    p.wait()
-    ctx.cleanups.append(stop)
+    ctx.cleanups.append(lambda: [stop_group(p) for p in reversed(procs)])
     def spawn(*args, **kw):
         p = subprocess.Popen(list(args), env=env, start_new_session=True, stderr=subprocess.DEVNULL, **as_user, **kw)
         procs.append(p)
@@ -1029,6 +1225,7 @@ JOURNEYS = {
     'two_windows': journey_two_windows,
     'screen_reader': journey_screen_reader,
     'input_method': journey_input_method,
+    'orca': journey_orca,
 }
 
 

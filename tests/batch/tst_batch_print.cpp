@@ -1,3 +1,4 @@
+#include "privatecups.h"
 #include "batch/messages.h"
 #include "batch/print.h"
 
@@ -10,6 +11,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
@@ -59,6 +65,16 @@ QStringList expectedLines(const std::vector<IchiranRow> &rows)
     return out;
 }
 
+volatile std::sig_atomic_t g_quitSignal = 0;
+
+std::vector<IchiranRow> manyRows(int count)
+{
+    std::vector<IchiranRow> rows;
+    for (int i = 0; i < count; ++i)
+        rows.push_back({u"たろう"_s + QString::number(i), u"はなこ"_s, QString::number(i % 101)});
+    return rows;
+}
+
 IchiranModel *grid(const std::vector<IchiranRow> &rows, QObject *parent)
 {
     auto *g = new IchiranModel(parent);
@@ -79,7 +95,7 @@ private slots:
         if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
         // Before anything asks libcups for printers: it keeps the server it first finds.
-        startCups();
+        m_cupsSkip = m_cups.start();
     }
 
     void printLineItems()
@@ -148,97 +164,124 @@ private slots:
         if (!m_cupsSkip.isEmpty())
             QSKIP(qPrintable(m_cupsSkip));
         QVERIFY(!ichiranHasDefaultPrinter()); // a fresh scheduler has no queue yet
-
-        const QString pdf = m_cupsDir.filePath(u"out/out.pdf"_s);
-        Result add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-m"_s,
-                                             u"lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        if (!add.ok)
-            add = runTool(u"lpadmin"_s, {u"-p"_s, u"K"_s, u"-v"_s, u"file://"_s + pdf, u"-P"_s,
-                                          u"/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd"_s, u"-E"_s});
-        QVERIFY2(add.ok, qPrintable(add.out));
-        QVERIFY(runTool(u"lpadmin"_s, {u"-d"_s, u"K"_s}).ok);
+        addQueue();
         QVERIFY(ichiranHasDefaultPrinter());
 
         IchiranModel *g = grid(kExample, this);
         QCOMPARE(IchiranPrintDefault(*g), IchiranPrintStatus::Printed);
-
-        // Wait until the job has left the queue and the file is written.
-        bool done = false;
-        for (int i = 0; i < 600 && !done; ++i) {
-            QThread::msleep(100);
-            done = QFileInfo(pdf).size() > 0 && runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty();
-        }
-        QVERIFY2(done, qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
-        QCOMPARE(pdfLines(pdf), expectedLines(kExample));
+        QVERIFY2(waitPrinted(), qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
+        QCOMPARE(pdfLines(outPdf()), expectedLines(kExample));
     }
 
-    void cleanupTestCase()
+    // A job reaches the queue whole or not at all: every stop and failure
+    // leaves no job, not even a cancelled one, and nothing for the backend;
+    // the spool goes too. The page count is known before the job starts.
+    void printStoppedOrFailedSendsNothing_data()
     {
-        if (m_cupsd.state() != QProcess::NotRunning) {
-            m_cupsd.terminate();
-            if (!m_cupsd.waitForFinished(10000))
-                m_cupsd.kill();
+        QTest::addColumn<QString>("hostile");
+        QTest::addColumn<int>("status");
+        for (const auto &[name, status] : std::initializer_list<std::pair<const char *, IchiranPrintStatus>>{
+                 {"complete", IchiranPrintStatus::Printed},
+                 {"stop at once", IchiranPrintStatus::Cancelled},
+                 {"stop midway", IchiranPrintStatus::Cancelled},
+                 {"stop while sending", IchiranPrintStatus::Cancelled},
+                 {"SIGTERM midway", IchiranPrintStatus::Cancelled},
+                 {"file size limit", IchiranPrintStatus::Failed},
+                 {"temporary folder is a file", IchiranPrintStatus::Failed},
+                 {"no room in the temporary folder", IchiranPrintStatus::NoSpace},
+             })
+            QTest::newRow(name) << QString::fromLatin1(name) << int(status);
+    }
+    void printStoppedOrFailedSendsNothing()
+    {
+        if (!m_cupsSkip.isEmpty())
+            QSKIP(qPrintable(m_cupsSkip));
+        QFETCH(QString, hostile);
+        QFETCH(int, status);
+        if (!ichiranHasDefaultPrinter())
+            addQueue();
+        QFile::remove(outPdf());
+        const int jobsBefore = allJobs();
+        QTemporaryDir tmp;
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        const IchiranPrintLimits oldLimits = ichiranPrintLimits();
+        ichiranPrintLimits().askPages = 2;
+
+        const std::vector<IchiranRow> rows = manyRows(400);
+        IchiranModel *g = grid(rows, this);
+        IchiranPrintJob job(*g);
+        QCOMPARE(job.ready(), IchiranPrintStatus::Printed);
+        QVERIFY(job.pages() >= 3);
+        QVERIFY(job.isGiant());
+
+        struct sigaction relay = {}, oldTerm = {};
+        relay.sa_handler = [](int) { g_quitSignal = 1; };
+        sigaction(SIGTERM, &relay, &oldTerm);
+        g_quitSignal = 0;
+        rlimit oldSize{};
+        getrlimit(RLIMIT_FSIZE, &oldSize);
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (hostile == u"file size limit"_s) {
+            rlimit small = oldSize;
+            small.rlim_cur = 8192;
+            setrlimit(RLIMIT_FSIZE, &small);
+        } else if (hostile == u"temporary folder is a file"_s) {
+            QFile blocker(tmp.filePath(u"file"_s));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            qputenv("TMPDIR", blocker.fileName().toUtf8());
+        } else if (hostile == u"no room in the temporary folder"_s) {
+            ichiranPrintLimits().spoolReserve = std::numeric_limits<qint64>::max() / 2;
         }
+        int calls = 0;
+        const IchiranPrintStatus got = job.print([&](double share) {
+            ++calls;
+            if (hostile == u"stop at once"_s)
+                return false;
+            if (hostile == u"stop midway"_s)
+                return share < 0.45;
+            if (hostile == u"stop while sending"_s)
+                return share <= 0.9;
+            if (hostile == u"SIGTERM midway"_s && share >= 0.45 && !g_quitSignal)
+                ::kill(::getpid(), SIGTERM);
+            return !g_quitSignal;
+        });
+        setrlimit(RLIMIT_FSIZE, &oldSize);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+        ichiranPrintLimits() = oldLimits;
+        qputenv("TMPDIR", oldTmp);
+
+        QCOMPARE(int(got), status);
+        QVERIFY(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size() <= 1); // no spool left
+        if (got == IchiranPrintStatus::Printed) {
+            QVERIFY(calls > 1);
+            QVERIFY2(waitPrinted(), qPrintable(runTool(u"lpstat"_s, {u"-l"_s, u"-o"_s}).out));
+            QCOMPARE(allJobs(), jobsBefore + 1);
+            QCOMPARE(pdfLines(outPdf()), expectedLines(rows));
+            const auto pages = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(runTool(u"pdfinfo"_s, {outPdf()}).out);
+            QCOMPARE(pages.captured(1).toLongLong(), job.pages());
+            return;
+        }
+        // Give a job that slipped through time to show.
+        QThread::msleep(300);
+        QCOMPARE(allJobs(), jobsBefore);
+        QVERIFY(runTool(u"lpstat"_s, {u"-o"_s}).out.trimmed().isEmpty());
+        QVERIFY(!QFile::exists(outPdf()));
+        if (got == IchiranPrintStatus::NoSpace)
+            QVERIFY(ichiranPrintMessage(got, tmp.path(), job.spoolEstimate()).contains(tmp.path()));
     }
 
 private:
-    // A scheduler of our own on a private socket, so that neither the
-    // system's printers nor other tests' queues are touched.
-    void startCups()
+    QString outPdf() const { return m_cups.outPdf(); }
+    void addQueue()
     {
-        const QString cupsd = QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
-        if (cupsd.isEmpty() || QStandardPaths::findExecutable(u"lpadmin"_s).isEmpty()) {
-            m_cupsSkip = u"CUPS (cupsd, lpadmin) is not installed"_s;
-            return;
-        }
-        if (!m_cupsDir.isValid()) {
-            m_cupsSkip = u"cannot make a directory for cupsd"_s;
-            return;
-        }
-        const QString d = m_cupsDir.path();
-        for (const char *sub : {"spool", "cache", "state", "tmp", "log", "out"})
-            QDir(d).mkpath(QString::fromLatin1(sub));
-        // Filters run as the scheduler's own user and need the temporary and output folders.
-        QFile::setPermissions(d + u"/tmp"_s, QFileDevice::Permissions(0x7777));
-        QFile::setPermissions(d + u"/out"_s, QFileDevice::Permissions(0x7777));
-        QFile::setPermissions(d, QFileDevice::Permissions(0x7755));
-        const QString sock = d + u"/cups.sock"_s;
-        QFile conf(d + u"/cupsd.conf"_s);
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(("LogLevel warn\nListen " + sock.toUtf8()
-                    + "\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\n"
-                      "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                      "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"));
-        conf.close();
-        QFile files(d + u"/cups-files.conf"_s);
-        QVERIFY(files.open(QIODevice::WriteOnly));
-        const QByteArray root = d.toUtf8();
-        files.write("FileDevice Yes\nSystemGroup root\nServerRoot " + root + "\nRequestRoot " + root
-                    + "/spool\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nTempDir " + root
-                    + "/tmp\nErrorLog " + root + "/log/error_log\nAccessLog " + root
-                    + "/log/access_log\nPageLog " + root + "/log/page_log\n");
-        files.close();
-
-        // libcups, in this process and in lpadmin/lpstat, talks to our scheduler only.
-        qputenv("CUPS_SERVER", sock.toUtf8());
-        m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-        m_cupsd.start(cupsd, {u"-f"_s, u"-c"_s, conf.fileName(), u"-s"_s, files.fileName()});
-        bool running = m_cupsd.waitForStarted(5000);
-        for (int i = 0; running && i < 100; ++i) {
-            if (runTool(u"lpstat"_s, {u"-r"_s}).out.contains(u"is running"_s))
-                return;
-            if (m_cupsd.state() == QProcess::NotRunning)
-                break;
-            QThread::msleep(100);
-        }
-        QFile log(d + u"/log/error_log"_s);
-        log.open(QIODevice::ReadOnly);
-        m_cupsSkip = u"cupsd could not be started: "_s
-                     + QString::fromUtf8(m_cupsd.readAll() + log.readAll()).trimmed().right(400);
+        QString why;
+        QVERIFY2(m_cups.addFileQueue(&why), qPrintable(why));
     }
+    int allJobs() const { return m_cups.allJobs(); }
+    bool waitPrinted() const { return m_cups.waitPrinted(); }
 
-    QTemporaryDir m_cupsDir{u"/tmp/kanaroll-cups-XXXXXX"_s};
-    QProcess m_cupsd;
+    PrivateCups m_cups;
     QString m_cupsSkip;
 };
 

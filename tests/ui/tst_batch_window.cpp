@@ -12,6 +12,7 @@
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -105,6 +106,30 @@ struct Fixture {
 const QStringList kSelf = {u"たろう"_s, u"さくら"_s};
 const QStringList kPartner = {u"はなこ"_s, u"ゆうき"_s};
 
+// What a screen reader is told without the focus moving: the name of a
+// notification each time it appears.
+class Announcements : public QObject
+{
+public:
+    explicit Announcements(QWidget *window)
+    {
+        for (QWidget *c : window->findChildren<QWidget *>()) {
+            QAccessibleInterface *i = QAccessible::queryAccessibleInterface(c);
+            if (i && i->role() == QAccessible::Notification)
+                c->installEventFilter(this);
+        }
+    }
+    QStringList heard;
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show)
+            heard << QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+        return false;
+    }
+};
+
 } // namespace
 
 class TestBatchWindow : public QObject
@@ -114,6 +139,7 @@ class TestBatchWindow : public QObject
     QList<Box> boxes;
     QList<MsgAnswer> answers;                   // for yes-no questions in order; Yes when none is left
     std::function<void(const Box &)> onBox;     // runs inside a box, as a user would act meanwhile
+    MsgAnswer deleteAnswer = MsgAnswer::Cancel; // for OK-Cancel questions
 
 private slots:
     void initTestCase()
@@ -125,7 +151,7 @@ private slots:
                 onBox(boxes.last());
             if (kind == MsgKind::YesNoQuestion)
                 return answers.isEmpty() ? MsgAnswer::Yes : answers.takeFirst();
-            return kind == MsgKind::DeleteQuestion ? MsgAnswer::Cancel : MsgAnswer::Ok;
+            return kind == MsgKind::DeleteQuestion ? deleteAnswer : MsgAnswer::Ok;
         });
     }
     void cleanupTestCase() { setMsgBoxHook({}); }
@@ -134,6 +160,7 @@ private slots:
         boxes.clear();
         answers.clear();
         onBox = nullptr;
+        deleteAnswer = MsgAnswer::Cancel;
     }
 
     void quickRunGivesTheExampleRows()
@@ -214,6 +241,39 @@ private slots:
         QVERIFY2(ticksAfterSwitch <= 1, qPrintable(QString::number(ticksAfterSwitch)));
         QCOMPARE(gridRows(w), kExampleRows);
         QVERIFY(w.fraIchiran->isVisible());
+    }
+
+    // Each fortune told on its own is announced once, with its faces; a
+    // batch only by its end and its rows, in either mode.
+    void resultsAreAnnouncedOnce()
+    {
+        Fixture f(kSelf, kPartner);
+        MainWindow &w = *f.w;
+        Announcements told(&w);
+        const struct {
+            QString self, partner;
+            QStringList heard;
+        } plays[] = {
+            {u"たろう"_s, u"はなこ"_s, {u"42%、にっこり、にっこり、しょんぼり"_s}},
+            {u"あえ"_s, u"あい"_s, {u"8%、しょんぼり、しょんぼり、しょんぼり"_s}},
+            {u"あえ"_s, u"いいえ"_s, {u"100%、大笑い、大笑い、大笑い"_s}},
+            {u"あえ"_s, u"いいえ"_s, {u"100%、大笑い、大笑い、大笑い"_s}}, // the same again is heard again
+            {u"ケン"_s, u"はなこ"_s, {}},                                    // refused: the box tells it
+        };
+        for (const auto &p : plays) {
+            told.heard.clear();
+            w.txtNamae1->setText(p.self);
+            w.txtNamae2->setText(p.partner);
+            w.cmdPlay->click();
+            QCOMPARE(told.heard, p.heard);
+        }
+        // Animated, switched to quick at the mode notice; then quick.
+        onBox = [&](const Box &) { w.Option1(0)->click(); };
+        for (int run = 0; run < 2; ++run) {
+            told.heard.clear();
+            w.cmdHozon->click();
+            QCOMPARE(told.heard, QStringList{u"一括の結果、8件"_s});
+        }
     }
 
     void refusedPairGivesNoRow()
@@ -417,6 +477,60 @@ private slots:
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes[1].title, u"保存終了"_s);
         QCOMPARE(f.exported(), exportOf(kExampleRows));
+    }
+
+    // An empty grid over a file of rows: asked first when a run over names
+    // left it empty, written as the design has it when a list was empty or
+    // there is nothing to lose.
+    void emptyGridSave_data()
+    {
+        QTest::addColumn<QStringList>("partner");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("asks");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray rows = exportOf(kExampleRows);
+        QTest::newRow("refused names, Cancel keeps the rows") << QStringList{u"abc"_s} << rows << true
+                                                               << MsgAnswer::Cancel << rows;
+        QTest::newRow("refused names, OK empties") << QStringList{u"abc"_s} << rows << true << MsgAnswer::Ok
+                                                    << QByteArray();
+        QTest::newRow("refused names, no file") << QStringList{u"abc"_s} << QByteArray("<missing>") << false
+                                                 << MsgAnswer::Cancel << QByteArray();
+        QTest::newRow("refused names, empty file") << QStringList{u"abc"_s} << QByteArray() << false
+                                                    << MsgAnswer::Cancel << QByteArray();
+        QTest::newRow("empty list") << QStringList{} << rows << false << MsgAnswer::Cancel << QByteArray();
+    }
+    void emptyGridSave()
+    {
+        QFETCH(QStringList, partner);
+        QFETCH(QByteArray, before);
+        QFETCH(bool, asks);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QByteArray, after);
+        Fixture f(kSelf, partner);
+        if (before != "<missing>")
+            f.dir.write(u"一括判断.txt"_s, before);
+        MainWindow &w = *f.w;
+        w.sngWait = 0;
+        w.cmdHozon->click();
+        QCOMPARE(w.ichiran().rowCount(), 0);
+        boxes.clear();
+        deleteAnswer = answer;
+        w.cmdIHozon->click();
+        QStringList titles;
+        for (const Box &b : boxes)
+            titles << b.title;
+        QStringList expected{u"保存確認"_s};
+        if (asks)
+            expected << batchmsg::kEmptySaveTitle;
+        if (!asks || answer == MsgAnswer::Ok)
+            expected << u"保存終了"_s;
+        QCOMPARE(titles, expected);
+        if (asks) {
+            QCOMPARE(boxes[1].kind, MsgKind::DeleteQuestion);
+            QCOMPARE(boxes[1].body, batchmsg::kEmptySaveBody);
+        }
+        QCOMPARE(f.exported(), after);
     }
 
     // A run whose rows the memory cannot hold says so and leaves the grid of

@@ -13,7 +13,10 @@
 #include "ui/msgbox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
+#include <QScrollBar>
+#include <QTableView>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringEncoder>
@@ -242,6 +245,62 @@ private slots:
     }
 
     // A long quick run lets the window handle events, so 終了 ends it.
+    // A grid of more rows than the view holds, with real keys: Ctrl+End
+    // reaches the last row in one press, the bar over the whole grid stands
+    // in the view's bar's place at its end, and Ctrl+A, Ctrl+C copy from the
+    // grid's first row and name every row.
+    void gridBeyondTheViewWithRealKeys()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("xdotool is not installed");
+        TempWorkDir dir;
+        dir.write(QStringLiteral("自分.txt"), listFile(names(QStringLiteral("さく"), 2050)));
+        dir.write(QStringLiteral("相手.txt"), listFile(names(QStringLiteral("ゆう"), 2050)));
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.Option1(0)->click();
+        w.cmdHozon->click();
+        const int rows = 2 * 2050 * 2050;
+        QCOMPARE(w.ichiran().rowCount(), rows);
+        QTableView *grid = w.msgList;
+        QVERIFY(grid->model() != &w.ichiran());
+        auto *bar = grid->findChild<QScrollBar *>(QStringLiteral("gridScrollBar"));
+        QVERIFY(bar && bar->isVisible());
+        QVERIFY(!grid->verticalScrollBar()->isVisible());
+        QCOMPARE(bar->mapTo(grid, QPoint(bar->width(), 0)).x(), grid->width() - grid->frameWidth());
+        QCOMPARE(qint64(bar->maximum()) + bar->pageStep(), qint64(rows));
+
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        grid->setFocus();
+        QStringList bodies;
+        setMsgBoxHook([&](const QString &body, const QString &, MsgKind) {
+            bodies << body;
+            return MsgAnswer::Ok;
+        });
+        auto keys = [](const QString &k) {
+            return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), k}) == 0;
+        };
+        QVERIFY(keys(QStringLiteral("ctrl+End")));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        const QModelIndex current = grid->currentIndex();
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(current.siblingAtColumn(c).data(), w.ichiran().index(rows - 1, c).data());
+        QVERIFY(keys(QStringLiteral("ctrl+a")));
+        QVERIFY(keys(QStringLiteral("ctrl+c")));
+        QTRY_COMPARE(bodies.size(), 1);
+        setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Ok; });
+        QCOMPARE(bodies[0], QStringLiteral("選択した%1行のうち、先頭の100000行だけをコピーしました。").arg(rows));
+        const QString text = QGuiApplication::clipboard()->text();
+        QCOMPARE(text.count(u'\n'), 100000);
+        const QString first = w.ichiran().index(0, 0).data().toString() + u'\t'
+                              + w.ichiran().index(0, 1).data().toString() + u'\t'
+                              + w.ichiran().index(0, 2).data().toString() + u'\n';
+        QVERIFY(text.startsWith(first));
+        QVERIFY(!w.isRunning());
+    }
+
     void exitDuringALongQuickRun()
     {
         TempWorkDir dir;

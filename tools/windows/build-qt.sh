@@ -55,6 +55,15 @@ if [ ! -d qtbase ]; then
     fi
 fi
 
+# Debian's qtbase sources leave out the Wintab header: the Windows plugin is
+# built without Wintab tablets (pens still come through the pointer messages).
+if [ ! -e qtbase/src/3rdparty/wintab/wintab.h ]; then
+    sed -i 's/QT_CONFIG(tabletevent)/0/' qtbase/src/plugins/platforms/windows/*.cpp \
+        qtbase/src/plugins/platforms/windows/*.h
+    sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS ${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h/' \
+        qtbase/src/plugins/platforms/windows/CMakeLists.txt
+fi
+
 toolchain=$here/mingw64.cmake
 common="-G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX=$prefix -DQT_HOST_PATH=/usr \

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,6 +36,12 @@ sigset_t quitSet()
 
 } // namespace
 
+struct SignalRelay::Platform {
+    int read = -1;
+    QSocketNotifier *notifier = nullptr;
+    struct sigaction old[4] = {};
+};
+
 void SignalRelay::holdSignals()
 {
     std::signal(SIGXFSZ, SIG_IGN);
@@ -43,12 +50,13 @@ void SignalRelay::holdSignals()
 }
 
 SignalRelay::SignalRelay(QObject *parent)
-    : QObject(parent)
+    : QObject(parent), m_platform(std::make_unique<Platform>())
 {
+    Platform &p = *m_platform;
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    sigaction(SIGXFSZ, &ignore, &m_old[3]);
+    sigaction(SIGXFSZ, &ignore, &p.old[3]);
 
     const sigset_t set = quitSet();
     int fds[2];
@@ -57,38 +65,41 @@ SignalRelay::SignalRelay(QObject *parent)
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
         return;
     }
-    m_read = fds[0];
+    p.read = fds[0];
     g_writeFd = fds[1];
-    m_notifier = new QSocketNotifier(m_read, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalRelay::readPipe);
+    p.notifier = new QSocketNotifier(p.read, QSocketNotifier::Read, this);
+    connect(p.notifier, &QSocketNotifier::activated, this, [this] {
+        unsigned char bytes[64];
+        const ssize_t n = ::read(m_platform->read, bytes, sizeof bytes);
+        if (n > 0) // several signals at once ask for one ending
+            emit quitRequested(bytes[n - 1]);
+    });
 
     struct sigaction relay = {};
     relay.sa_handler = relaySignal;
     sigemptyset(&relay.sa_mask);
     relay.sa_flags = SA_RESTART; // a save's write carries on, then the loop sees the byte
     for (std::size_t i = 0; i < std::size(kQuitSignals); ++i)
-        sigaction(kQuitSignals[i], &relay, &m_old[i]);
+        sigaction(kQuitSignals[i], &relay, &p.old[i]);
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 SignalRelay::~SignalRelay()
 {
-    sigaction(SIGXFSZ, &m_old[3], nullptr);
-    if (!m_notifier)
+    const Platform &p = *m_platform;
+    sigaction(SIGXFSZ, &p.old[3], nullptr);
+    if (!p.notifier)
         return;
     for (std::size_t i = 0; i < std::size(kQuitSignals); ++i)
-        sigaction(kQuitSignals[i], &m_old[i], nullptr);
+        sigaction(kQuitSignals[i], &p.old[i], nullptr);
     ::close(g_writeFd);
     g_writeFd = -1;
-    ::close(m_read);
+    ::close(p.read);
 }
 
-void SignalRelay::readPipe()
+bool SignalRelay::isActive() const
 {
-    unsigned char bytes[64];
-    const ssize_t n = ::read(m_read, bytes, sizeof bytes);
-    if (n > 0) // several signals at once ask for one ending
-        emit quitRequested(bytes[n - 1]);
+    return m_platform->notifier != nullptr;
 }
 
 } // namespace kanaroll

@@ -1,0 +1,12 @@
+#include "ui/threadpriority.h"
+
+#include <windows.h>
+
+namespace kanaroll {
+
+void yieldToWindow()
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+} // namespace kanaroll
