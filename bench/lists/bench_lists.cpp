@@ -184,15 +184,19 @@ int main(int argc, char **argv)
     std::printf("lists_startup_32767: %.2f ms (target: <= 150 ms)\n", startup);
 
     // Lines of both encodings take the slower line-by-line way.
-    QByteArray mixed = QStringEncoder("windows-31j").encode(names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    QByteArray mixed = QStringEncoder("windows-31j").encode(names.mid(0, kNames - 1).join(QStringLiteral("\r\n"))
+                                                           + QStringLiteral("\r\n"));
     mixed += QStringLiteral("はなこ\r\n").toUtf8();
     writeFile(QStringLiteral("相手.txt"), mixed);
     const double mixedLoad = medianMs(5, [&] {
-        if (NamaeListLoad(QStringLiteral("相手.txt")).names.size() != kNames + 1)
+        if (NamaeListLoad(QStringLiteral("相手.txt")).names.size() != kNames)
             std::exit(1);
     });
     std::printf("lists_load_32767_mixed: %.2f ms (target: <= 150 ms)\n", mixedLoad);
 
+    // Room for the 75 names the adds below make, the last of them the 32,767th.
+    if (!NamaeListSave(self, names.mid(0, kNames - 75)))
+        return 1;
     NamaeSides sides(dialogs);
     sides.NamaeStartup();
     int n = 0;

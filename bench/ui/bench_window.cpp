@@ -30,6 +30,13 @@ double ms(const QElapsedTimer &t)
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
+// Apart, so that a profiler can count this alone.
+[[gnu::noinline]] void addName(MainWindow &w)
+{
+    w.txtNamae1_KeyPress(13);
+    QApplication::processEvents(); // the list shows the new name
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -38,18 +45,26 @@ int main(int argc, char *argv[])
     setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Yes; });
 
     {
-        // Start-up with a list of 32,767 names.
-        writeList(QStringLiteral("自分.txt"), randomNames(32767, 3, 8, 1));
+        // Start-up with a full list, less the one name the add then makes
+        // the 32,767th (a full list refuses it unwritten).
+        QStringList names = randomNames(32767, 3, 8, 1);
+        const QString added = names.takeLast();
+        writeList(QStringLiteral("自分.txt"), names);
         QElapsedTimer t;
         t.start();
         auto w = std::make_unique<MainWindow>();
         w->show();
         QApplication::processEvents();
         std::printf("window_start_32767_names: %.1f ms (target: load <= 150)\n", ms(t));
-        w->txtNamae1->setText(QStringLiteral("しんしいめい"));
+        w->txtNamae1->setText(added);
         t.start();
-        w->txtNamae1_KeyPress(13);
-        std::printf("window_add_name_to_32767: %.2f ms (target: <= 5)\n", ms(t));
+        addName(*w);
+        const double addMs = ms(t);
+        if (w->lstJibun->model()->rowCount() != 32767) {
+            std::fprintf(stderr, "window_add_name_to_32767: the name was not added\n");
+            return 1;
+        }
+        std::printf("window_add_name_to_32767: %.2f ms (target: <= 5)\n", addMs);
     }
 
     // Batch of 300 x 300 in the quick mode.

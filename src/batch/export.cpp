@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <array>
 
+#include <sys/stat.h>
+
 namespace kanaroll {
 
 QString IchiranLine(const IchiranRow &row)

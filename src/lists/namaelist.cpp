@@ -105,8 +105,8 @@ NamaeFileResult openFailed(const QString &fileName, const ListFile &file, ListFi
 }
 // Appends one line to the open file whose whole content is `bytes`, in the
 // file's own encoding; on failure the file is put back as it was. `written`
-// gets the file's new content.
-NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QString &fileName, const QString &name,
+// gets the file's new content, built from `bytes` (left empty).
+NamaeFileResult appendLine(ListFile &file, QByteArray &bytes, const QString &fileName, const QString &name,
                            NamaeEncoding encoding, QByteArray &written)
 {
     const qsizetype start = bomLength(bytes);
@@ -129,7 +129,11 @@ NamaeFileResult appendLine(ListFile &file, const QByteArray &bytes, const QStrin
             file.writeAt(QByteArrayView(bytes).sliced(at), at);
         return writeFailed(fileName, reason);
     }
-    written = bytes.left(at) + line;
+    // Built in place where nothing else holds the bytes: a large file is
+    // not copied for one line.
+    bytes.truncate(at);
+    bytes.append(line);
+    written = std::move(bytes);
     return {};
 }
 // The file content for a list: one line per name in code page 932.
@@ -164,7 +168,32 @@ struct LockedList {
     NamaeFileResult status; // not ok: the change cannot be made
 };
 
-void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked)
+// Only told, never stopped: the pieces let the caller keep its window painted.
+struct Pacing {
+    explicit Pacing(const NamaeLoadProgress &pace) : told(pace ? [&pace](qint64 done, qint64 total) {
+        pace(done, total);
+        return true;
+    } : NamaeLoadProgress()), steps{&told, 0, 0} {}
+    NamaeLoadProgress told;
+    Steps steps;
+};
+
+// Equal, compared a piece at a time.
+bool sameBytes(QByteArrayView a, QByteArrayView b, Steps &steps)
+{
+    if (a.size() != b.size())
+        return false;
+    constexpr qsizetype kPiece = qsizetype(4) << 20;
+    for (qsizetype at = 0; at < a.size(); at += kPiece) {
+        steps.tell(at);
+        const qsizetype n = qMin(kPiece, a.size() - at);
+        if (a.sliced(at, n) != b.sliced(at, n))
+            return false;
+    }
+    return true;
+}
+
+void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, Steps *steps = nullptr)
 {
     const ListFile::Status status =
         locked.file.openLocked(fileName, ListFile::Change, QDeadlineTimer(lockWaitMs));
@@ -172,7 +201,9 @@ void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked)
         locked.status = openFailed(fileName, locked.file, status);
         return;
     }
-    switch (locked.file.readAll(locked.bytes)) {
+    if (steps)
+        steps->total = 2 * qMax<qint64>(1, locked.file.size());
+    switch (locked.file.readAll(locked.bytes, steps)) {
     case ListFile::TooLarge:
         locked.status = {false, namaetext::tooLarge(fileName), QString()};
         break;
@@ -187,12 +218,14 @@ void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked)
 // The list the file holds now: the caller's own names while the file is
 // still as the caller last saw it, so that one window alone behaves exactly
 // as it always has; else the file read afresh.
-NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known)
+NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known,
+                        Steps &steps)
 {
-    if (bytes == known.bytes)
+    steps.base = bytes.size();
+    if (sameBytes(bytes, known.bytes, steps))
         return known;
     NamaeLoadResult now;
-    decodeInto(bytes, fileName, now);
+    decodeInto(bytes, fileName, now, &steps);
     capNames(now);
     now.bytes = bytes;
     return now;
@@ -229,55 +262,64 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
 }
 
 NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given, const NamaeLoadResult &known,
-                                   int lockWaitMs)
+                                   int lockWaitMs, const NamaeLoadProgress &pace)
 {
+    Pacing pacing(pace);
     NamaeChangeResult result;
     const QString name = withoutLineBreaks(given);
     if (name.isEmpty() && !given.isEmpty()) // nothing but line breaks: nothing to add
         return result;
-    if (!cp932CanHold(name)) {
-        result.file = unheld(fileName, name);
-        return result;
-    }
     LockedList locked;
-    lockForChange(fileName, lockWaitMs, locked);
+    lockForChange(fileName, lockWaitMs, locked, &pacing.steps);
     if (!locked.status) {
         result.file = locked.status;
         return result;
     }
-    result.now = current(fileName, locked.bytes, known);
-    if (result.now.names.contains(name)) // added meanwhile from elsewhere
+    result.now = current(fileName, locked.bytes, known, pacing.steps);
+    result.seen = true;
+    if (result.now.names.contains(name)) // there already, maybe put there from elsewhere
         return result;
     if (result.now.names.size() >= kNamaeListMaxNames) {
         result.file = {false, namaetext::listFull(fileName), QString()};
         return result;
     }
+    if (!cp932CanHold(name)) {
+        result.file = unheld(fileName, name);
+        result.unheld = true;
+        return result;
+    }
     QByteArray written;
-    result.file = appendLine(locked.file, locked.bytes, fileName, name,
-                             appendEncoding(locked.bytes, result.now.encoding), written);
+    const NamaeEncoding encoding = appendEncoding(locked.bytes, result.now.encoding);
+    result.now.bytes.clear(); // replaced below, and not shared meanwhile
+    QByteArray read = std::move(locked.bytes);
+    result.file = appendLine(locked.file, read, fileName, name, encoding, written);
+    if (!result.file)
+        result.now.bytes = std::move(read); // the file put back as it was
     if (!result.file)
         return result;
     result.changed = true;
     result.now.names.append(name);
-    result.now.bytes = written;
+    result.now.bytes = std::move(written);
     return result;
 }
 
 NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
-                                      const NamaeLoadResult &known, int lockWaitMs)
+                                      const NamaeLoadResult &known, int lockWaitMs, const NamaeLoadProgress &pace)
 {
     NamaeChangeResult result;
+    Pacing pacing(pace);
     LockedList locked;
-    lockForChange(fileName, lockWaitMs, locked);
+    lockForChange(fileName, lockWaitMs, locked, &pacing.steps);
     if (!locked.status) {
         result.file = locked.status;
         return result;
     }
-    result.now = current(fileName, locked.bytes, known);
+    result.now = current(fileName, locked.bytes, known, pacing.steps);
+    result.seen = true;
     QStringList &names = result.now.names;
     // The entry chosen where the file is as the caller saw it; else the
     // first of that name.
-    qsizetype at = locked.bytes == known.bytes && row >= 0 && row < names.size() && names.at(row) == name
+    qsizetype at = result.now.bytes.constData() == known.bytes.constData() && row >= 0 && row < names.size() && names.at(row) == name
         ? row
         : names.indexOf(name);
     if (at < 0) // gone already
@@ -303,20 +345,24 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
     return result;
 }
 
-NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs)
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs, const NamaeLoadProgress &pace)
 {
     NamaeChangeResult result;
+    Pacing pacing(pace);
     LockedList locked;
-    lockForChange(fileName, lockWaitMs, locked);
+    lockForChange(fileName, lockWaitMs, locked, &pacing.steps);
     result.file = locked.status;
     if (result.file)
         result.file = replaceFile(fileName, QByteArray());
     result.changed = bool(result.file);
+    result.seen = result.changed;
     return result;
 }
 bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
-                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names)
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names,
+                           const NamaeLoadProgress &pace)
 {
+    Pacing pacing(pace);
     const qsizetype known = bytes.size();
     if (!knownStamp.exists || !now.exists || knownStamp.device != now.device || knownStamp.inode != now.inode
         || knownStamp.size != known || now.size <= known || now.size > kNamaeListMaxBytes
@@ -339,15 +385,18 @@ bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownS
     default:
         return false;
     }
-    // The same bytes around the old start and end: the file was added to,
-    // not rewritten in place.
-    constexpr qsizetype kCheck = qsizetype(64) * 1024;
-    const qsizetype headSize = qMin(kCheck, known);
-    const qsizetype endAt = qMax<qsizetype>(0, known - kCheck);
-    QByteArray head, end, added;
-    if (!file.readAt(0, headSize, head) || head != QByteArrayView(bytes).first(headSize)
-        || !file.readAt(endAt, known - endAt, end) || end != QByteArrayView(bytes).sliced(endAt)
-        || !file.readAt(known, qsizetype(now.size - known), added))
+    // Every known byte still as it was: the file was added to, not changed
+    // in place, wherever in it that happened. Read in pieces, so that a
+    // large file is not held twice.
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    QByteArray piece, added;
+    for (qsizetype at = 0; at < known; at += kPiece) {
+        pacing.steps.tell(at);
+        const qsizetype size = qMin(kPiece, known - at);
+        if (!file.readAt(at, size, piece) || piece != QByteArrayView(bytes).sliced(at, size))
+            return false;
+    }
+    if (!file.readAt(known, qsizetype(now.size - known), added))
         return false;
 
     QStringList before, after;

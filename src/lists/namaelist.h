@@ -69,20 +69,27 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
 // what the caller last read or wrote (bytes) and the names it shows for it:
 // while the file is still as known, those names are changed, exactly as one
 // window alone always did. Not had within `lockWaitMs`, the lock gives a
-// failure and nothing is changed.
+// failure and nothing is changed. A name is looked for in the file as it
+// now is, before it is refused for the bound or a character.
 struct NamaeChangeResult {
     NamaeFileResult file;  // not ok: nothing changed
     bool changed = false;  // false: the name was there by now, or the entry gone already
+    bool seen = false;     // the file was read: `now` is what it holds, also when refused
+    bool unheld = false;   // refused for a character code page 932 cannot hold
     NamaeLoadResult now;   // the list as the file now holds it, with its bytes
     explicit operator bool() const { return file.ok; }
 };
+// `pace` is called between the pieces of a long read or comparison (its
+// answer is not asked for: a change, once begun, is finished).
 NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
-                                   int lockWaitMs = kNamaeLockWaitMs);
+                                   int lockWaitMs = kNamaeLockWaitMs, const NamaeLoadProgress &pace = {});
 // Removes the entry at `row` of the known names, or where the file has
 // changed, the first entry of that name.
 NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,
-                                      const NamaeLoadResult &known, int lockWaitMs = kNamaeLockWaitMs);
-NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs);
+                                      const NamaeLoadResult &known, int lockWaitMs = kNamaeLockWaitMs,
+                                      const NamaeLoadProgress &pace = {});
+NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs,
+                                     const NamaeLoadProgress &pace = {});
 
 // Enough of a file's status to tell cheaply that it has not changed.
 struct NamaeFileStamp {
@@ -98,13 +105,15 @@ struct NamaeFileStamp {
 
 // What another program appended to a list file since it was read, read
 // alone: when the file is the same one (`knownStamp` was taken before that
-// read, `now` just now), only grew, and still holds the known bytes around
-// their start and end. A last line that lacked its line end is read again
+// read, `now` just now), only grew, and still holds every known byte as it
+// was (read again and compared, so a line changed in place anywhere is
+// seen). A last line that lacked its line end is read again
 // with what follows it. `bytes` grows by the new bytes and the names of the
 // new lines replace those of that last line in `names`. False, with nothing
 // changed, when the file must be read whole.
 bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
-                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names);
+                           NamaeEncoding encoding, QByteArray &bytes, QStringList &names,
+                           const NamaeLoadProgress &pace = {});
 
 // Reading rules on already decoded text, for the loader and the benchmark.
 QStringList NamaeListParse(QStringView text);

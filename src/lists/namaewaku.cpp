@@ -2,6 +2,7 @@
 
 #include "lists/namaetexts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -68,7 +69,8 @@ NamaeLoadResult NamaeWaku::known() const
 
 void NamaeWaku::follow(const NamaeChangeResult &result)
 {
-    if (!result.file)
+    // A refused change read the file all the same: the list shows it.
+    if (!result.seen)
         return;
     m_encoding = result.now.encoding;
     m_bytes = result.now.bytes;
@@ -78,14 +80,14 @@ void NamaeWaku::follow(const NamaeChangeResult &result)
 
 NamaeChangeResult NamaeWaku::append(const QString &name)
 {
-    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known());
+    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known(), kNamaeLockWaitMs, m_pace);
     follow(result);
     return result;
 }
 
 NamaeChangeResult NamaeWaku::remove(const QString &name, int row)
 {
-    NamaeChangeResult result = NamaeListRemoveName(m_fileName, name, row, known());
+    NamaeChangeResult result = NamaeListRemoveName(m_fileName, name, row, known(), kNamaeLockWaitMs, m_pace);
     follow(result);
     if (result.file)
         setSelected(-1);
@@ -94,22 +96,35 @@ NamaeChangeResult NamaeWaku::remove(const QString &name, int row)
 
 NamaeChangeResult NamaeWaku::removeAll()
 {
-    NamaeChangeResult result = NamaeListRemoveAll(m_fileName);
+    NamaeChangeResult result = NamaeListRemoveAll(m_fileName, kNamaeLockWaitMs, m_pace);
     follow(result);
     if (result.file)
         setSelected(-1);
     return result;
 }
 
+namespace {
+
+// File times move by the clock's tick, not by the change: a rewrite of the
+// same length just after a read can leave the status as it was.
+bool recentlyTouched(const NamaeFileStamp &stamp)
+{
+    constexpr qint64 kTickNs = qint64(2) * 1000 * 1000 * 1000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000 * 1000;
+    return stamp.exists && (now - stamp.modified < kTickNs || now - stamp.changed < kTickNs);
+}
+
+} // namespace
+
 bool NamaeWaku::reload()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
-    if (m_stamp && *m_stamp == stamp)
+    if (m_stamp && *m_stamp == stamp && !recentlyTouched(stamp))
         return false;
     // Another program adding lines: only the new bytes are read.
     if (m_stamp) {
         QStringList names = m_names;
-        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names)) {
+        if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names, m_pace)) {
             m_stamp = stamp;
             setNames(names);
             return true;
@@ -117,7 +132,11 @@ bool NamaeWaku::reload()
     }
     // Changes take milliseconds; a reload does not keep the window waiting
     // longer than that, and the next notice comes soon enough.
-    const NamaeLoadResult r = NamaeListLoad(m_fileName, 200);
+    const NamaeLoadResult r = NamaeListLoad(m_fileName, 200, [this](qint64 done, qint64 total) {
+        if (m_pace)
+            m_pace(done, total);
+        return true;
+    });
     if (!r.ok) // not readable now: the list stays as it is, the next change tells why
         return false;
     m_stamp = stamp;
@@ -319,26 +338,15 @@ NamaeAddResult NamaeSides::NamaeAdd(NamaeSide side, int charCode)
     const QString name = entryText(side);
     if (charCode != 13 || name.isEmpty())
         return NamaeAddResult::Ignored;
-    NamaeWaku &w = waku(side);
-    if (w.indexOf(name) >= 0)
-        return NamaeAddResult::Duplicate;
-    // Checked before anything is written: a longer list would not fit the counts.
-    if (w.names().size() >= kNamaeListMaxNames) {
-        m_dialogs.warn(namaetext::listFull(w.fileName()) + namaetext::paragraph + namaetext::notAdded(name),
-                       namaetext::fileTitle);
-        return NamaeAddResult::Failed;
-    }
-    const qsizetype bad = cp932FirstUnheld(name);
-    if (bad >= 0) {
-        m_dialogs.warn(namaetext::unheldChar(name, characterAt(name, bad), w.fileName()) + namaetext::paragraph
-                           + namaetext::notAdded(name),
-                       namaetext::charTitle);
-        return NamaeAddResult::Refused;
-    }
-    const NamaeChangeResult r = w.append(name);
+    // Looked for in the file as it now is, not in the list as last shown:
+    // another program may have changed either under the other. A full list
+    // or a character the file cannot hold is refused before anything is
+    // written.
+    const NamaeChangeResult r = waku(side).append(name);
     if (!r.file) {
-        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::notAdded(name), namaetext::fileTitle);
-        return NamaeAddResult::Failed;
+        m_dialogs.warn(r.file.error + namaetext::paragraph + namaetext::notAdded(name),
+                       r.unheld ? namaetext::charTitle : namaetext::fileTitle);
+        return r.unheld ? NamaeAddResult::Refused : NamaeAddResult::Failed;
     }
     return r.changed ? NamaeAddResult::Added : NamaeAddResult::Duplicate;
 }

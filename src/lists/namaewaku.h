@@ -51,8 +51,18 @@ public:
     // Shows the file again if it changed since it was last read or written;
     // the selection stays on the same name where that is still there.
     bool reload();
+    // Called between the pieces of a long read or comparison of the file,
+    // so that the window can be painted meanwhile.
+    void setPace(NamaeLoadProgress pace) { m_pace = std::move(pace); }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    // A list view asks for every row's index at each layout: without the
+    // generic checks' calls back into the model.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override
+    {
+        return row >= 0 && column == 0 && row < m_names.size() && !parent.isValid() ? createIndex(row, 0)
+                                                                                       : QModelIndex();
+    }
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 signals:
@@ -74,6 +84,7 @@ private:
     NamaeEncoding m_encoding = NamaeEncoding::Cp932;
     QByteArray m_bytes;
     std::optional<NamaeFileStamp> m_stamp; // none: compare the bytes next time
+    NamaeLoadProgress m_pace;
 };
 
 // The message boxes the operations need; the window shows real ones.
@@ -141,6 +152,12 @@ public:
     // Follows changes that other windows make to the two files. While
     // `hold` says so (a batch reads the lists by position), reloads wait.
     void watchFiles(std::function<bool()> hold = {});
+    // For both sides: see NamaeWaku::setPace.
+    void setPace(const NamaeLoadProgress &pace)
+    {
+        m_jibun.setPace(pace);
+        m_aite.setPace(pace);
+    }
     void reloadChanged();
 
 signals:

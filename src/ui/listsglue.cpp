@@ -5,6 +5,7 @@
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
 
+#include <QElapsedTimer>
 #include <QInputMethodEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -66,6 +67,17 @@ void MainWindow::createLists()
 {
     m_dialogs = std::make_unique<WindowDialogs>(this);
     m_sides = std::make_unique<NamaeSides>(*m_dialogs);
+    // A change of a huge list file reads it whole: the window is painted
+    // meanwhile, but takes no input until the change is done.
+    m_sides->setPace([this, clock = QElapsedTimer()](qint64 done, qint64) mutable {
+        if (done == 0 || !clock.isValid()) // a read begins
+            clock.start();
+        if (clock.elapsed() < 40)
+            return true;
+        repaint();
+        clock.start();
+        return true;
+    });
     lstJibun->setModel(&m_sides->jibun());
     lstAite->setModel(&m_sides->aite());
     for (QListView *view : {lstJibun, lstAite})

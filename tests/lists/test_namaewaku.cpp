@@ -4,8 +4,12 @@
 #include "tempworkdir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringEncoder>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace kanaroll;
 using namespace Qt::StringLiterals;
@@ -52,6 +56,47 @@ QStringList fileNames(const Fixture &f)
     return NamaeListLoad(f.dir.filePath(kJibun)).names;
 }
 
+// A long list, each name of two-byte kana, so that one can be rewritten in
+// place at the same length.
+QStringList longList(int count)
+{
+    static const QString kana = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほ"_s;
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        QString n;
+        for (int k = i; k > 0 || n.isEmpty(); k /= int(kana.size()))
+            n += kana[k % kana.size()];
+        names << n + u"こ"_s;
+    }
+    return names;
+}
+
+QByteArray fileOf(const QStringList &names)
+{
+    return names.isEmpty() ? QByteArray() : sjis(names.join(u"\r\n"_s) + u"\r\n"_s);
+}
+
+// The self file written long ago, so that any change now moves its times.
+void writeOld(const QByteArray &bytes)
+{
+    QFile f(kJibun);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
+    f.close();
+    const timespec past[2] = {{946684800, 0}, {946684800, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(kJibun).constData(), past, 0) == 0);
+}
+
+// Writes over the file where it stands: the same inode, as an editor that
+// saves in place or a program that writes into it.
+void writeInPlace(const QByteArray &bytes, bool cutFirst)
+{
+    QFile f(kJibun);
+    QVERIFY(f.open(QIODevice::ReadWrite | (cutFirst ? QIODevice::Truncate : QIODevice::OpenModeFlag(0))));
+    QVERIFY(f.write(bytes) == bytes.size());
+    if (!cutFirst && f.size() > bytes.size())
+        QVERIFY(f.resize(bytes.size()));
+}
+
 } // namespace
 
 class TestNamaeWaku : public QObject
@@ -74,6 +119,9 @@ private slots:
     void modelFollowsList();
     void twoWindowsOnOneFile();
     void reloadFollowsOtherWindow();
+    void changedInPlace_data();
+    void changedInPlace();
+    void addChecksTheFileAsItIs();
 };
 
 void TestNamaeWaku::startup()
@@ -416,6 +464,76 @@ void TestNamaeWaku::reloadFollowsOtherWindow()
     QTRY_COMPARE(w.names(), (QStringList{u"さくら"_s, u"はなこ"_s, u"ゆうき"_s}));
     QCOMPARE(w.selected(), 1);
     QVERIFY(a.dialogs.shown.isEmpty());
+}
+
+// Another program changes the file where it stands. Whatever it changed,
+// the list shows what the file now holds: no name it no longer holds is
+// kept, none it holds is missing.
+void TestNamaeWaku::changedInPlace_data()
+{
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<bool>("cutFirst"); // cut to nothing, then written again
+    const QStringList before = longList(20000);
+    QStringList middle = before;
+    middle[10000] = u"ら"_s + middle[10000].mid(1); // same length in code page 932
+    QVERIFY(middle[10000] != before[10000] && !before.contains(middle[10000]));
+    QTest::newRow("middle rewritten, a line appended") << (QStringList(middle) << u"ついか"_s) << false;
+    QTest::newRow("middle rewritten, same length") << middle << false;
+    QTest::newRow("lines appended") << (QStringList(before) << u"ついか"_s << u"もうひとつ"_s) << false;
+    QTest::newRow("cut and grown again") << (before.mid(0, 10000) + QStringList{u"べつ"_s} + before.mid(10001)
+                                             << u"ついか"_s)
+                                         << true;
+    QTest::newRow("cut short") << before.mid(0, 19990) << false;
+    QTest::newRow("a line put in at the head") << (QStringList{u"さいしょ"_s} + before) << false;
+    QTest::newRow("emptied") << QStringList() << true;
+}
+
+void TestNamaeWaku::changedInPlace()
+{
+    QFETCH(QStringList, after);
+    QFETCH(bool, cutFirst);
+    Fixture f;
+    writeOld(fileOf(longList(20000)));
+    f.sides.jibun().load();
+    struct stat st0 {}, st1 {};
+    QVERIFY(::stat(QFile::encodeName(kJibun).constData(), &st0) == 0);
+    writeInPlace(fileOf(after), cutFirst);
+    QVERIFY(::stat(QFile::encodeName(kJibun).constData(), &st1) == 0);
+    QCOMPARE(st1.st_ino, st0.st_ino);
+
+    NamaeWaku &w = f.sides.jibun();
+    QVERIFY(w.reload());
+    QCOMPARE(w.names(), after);
+    // The next change starts from the file as it now is.
+    f.sides.setEntryText(NamaeSide::Jibun, u"さいご"_s);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QCOMPARE(w.names(), fileNames(f));
+    QCOMPARE(fileNames(f), QStringList(after) << u"さいご"_s);
+}
+
+// Enter with the list not yet shown again after a change in place: the name
+// is looked for in the file, and the list then shows the file.
+void TestNamaeWaku::addChecksTheFileAsItIs()
+{
+    Fixture f;
+    const QStringList before = longList(20000);
+    writeOld(fileOf(before));
+    f.sides.jibun().load();
+    QStringList now = before;
+    now[10000] = u"ら"_s + now[10000].mid(1);
+    writeInPlace(fileOf(now), false);
+
+    NamaeWaku &w = f.sides.jibun();
+    f.sides.setEntryText(NamaeSide::Jibun, now[10000]);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Duplicate);
+    QCOMPARE(w.names(), now);
+    QCOMPARE(fileOf(fileNames(f)), fileOf(now)); // nothing written
+    // The name the file no longer holds is a new one.
+    f.sides.setEntryText(NamaeSide::Jibun, before[10000]);
+    QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    QCOMPARE(fileNames(f), QStringList(now) << before[10000]);
+    QCOMPARE(w.names(), fileNames(f));
+    QVERIFY(f.dialogs.shown.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestNamaeWaku)
