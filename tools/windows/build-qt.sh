@@ -61,7 +61,8 @@ if [ ! -e qtbase/src/3rdparty/wintab/wintab.h ]; then
     sed -i 's/QT_CONFIG(tabletevent)/0/' qtbase/src/plugins/platforms/windows/*.cpp \
         qtbase/src/plugins/platforms/windows/*.h
     sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS ${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h/' \
-        qtbase/src/plugins/platforms/windows/CMakeLists.txt
+        qtbase/src/plugins/platforms/windows/CMakeLists.txt \
+        qtbase/src/plugins/platforms/direct2d/CMakeLists.txt
 fi
 
 toolchain=$here/mingw64.cmake
