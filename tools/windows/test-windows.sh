@@ -6,20 +6,30 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 win=$root/${WIN_BUILD:-build-windows}
 qt=$(ls -d /var/cache/kanaroll/qt-*-mingw64 | head -n 1)
 export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEARCH=win64
-export WINEPATH="$(winepath -w "$qt/bin" 2>/dev/null || echo "Z:$qt/bin")"
+# Qt's and the compiler's run-time DLLs, as the packaged folder carries them.
+gccdll=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+export WINEPATH="Z:$qt/bin;Z:$gccdll;Z:/usr/x86_64-w64-mingw32/lib"
+export QT_PLUGIN_PATH="Z:$qt/plugins"
 display=:$((90 + $$ % 100))
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT INT TERM
 export DISPLAY=$display
 wineboot -i >/dev/null 2>&1 || true
+# Debian 12 starts 64-bit programs through its wine64 loader.
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 status=0
 for t in tst_engine test_cp932 tst_pictures tst_play; do
-    exe=$(find "$win/tests" -name "$t.exe" | head -n 1)
+    exe=$(find "$win" -maxdepth 2 -name "$t.exe" | head -n 1)
     if [ -z "$exe" ]; then echo "test-windows: $t.exe was not built" >&2; status=1; continue; fi
-    if (cd "$(dirname "$exe")" && QT_QPA_PLATFORM=windows wine64 "$exe"); then
+    # Wine drops a test's console output into the void; the log goes to a file.
+    log=$win/$t.wine.txt
+    rm -f "$log"
+    if (cd "$(dirname "$exe")" && QT_QPA_PLATFORM=windows "$wine" "$exe" -o "Z:$log,txt"); then
+        grep '^Totals' "$log" || true
         echo "PASS $t"
     else
+        cat "$log" 2>/dev/null || true
         echo "FAIL $t"; status=1
     fi
 done
