@@ -307,7 +307,7 @@ IchiranPrintStatus IchiranPrintJob::print(const IchiranPrintProgress &progress)
                 [&](double share) {
                     // After each page the spool's pace so far says what the
                     // whole will take; a job that will not fit stops now.
-                    const qint64 done = qint64(share * count + 0.5);
+                    const qint64 done = qint64(std::llround(share * count));
                     if (done % m_linesPerPage == 0 && done > 0)
                         spool.expect(qint64(double(spool.written()) * double(count) / double(done)));
                     return !spool.failed() && (!progress || progress(0.9 * share));

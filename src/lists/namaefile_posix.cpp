@@ -14,13 +14,21 @@
 
 namespace kanaroll {
 
+namespace {
+// The handle is wide enough for either platform's; here it holds a descriptor.
+int posixFd(qintptr handle)
+{
+    return static_cast<int>(handle);
+}
+} // namespace
+
 using namaecodec::kDecodePiece;
 using namaecodec::Steps;
 
 void ListFile::close()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        ::close(posixFd(m_fd));
     m_fd = -1;
 }
 
@@ -67,7 +75,7 @@ ListFile::Status ListFile::openLocked(const QString &fileName, Mode mode, QDeadl
             return Busy;
         }
         struct stat here {}, there {};
-        if (::fstat(m_fd, &here) == 0 && ::stat(QFile::encodeName(fileName).constData(), &there) == 0
+        if (::fstat(posixFd(m_fd), &here) == 0 && ::stat(QFile::encodeName(fileName).constData(), &there) == 0
             && here.st_dev == there.st_dev && here.st_ino == there.st_ino)
             return Open;
         close();
@@ -80,7 +88,7 @@ ListFile::ReadStatus ListFile::readAll(QByteArray &out, Steps *steps)
 {
     out.clear();
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
+    if (::fstat(posixFd(m_fd), &st) != 0)
         return fail();
     if (st.st_size > kNamaeListMaxBytes)
         return TooLarge;
@@ -95,7 +103,7 @@ ListFile::ReadStatus ListFile::readAll(QByteArray &out, Steps *steps)
         }
         if (steps && !steps->tell(have))
             return ReadFailed;
-        const ssize_t n = ::pread(m_fd, out.data() + have, size_t(qMin(out.size() - have, kDecodePiece)),
+        const ssize_t n = ::pread(posixFd(m_fd), out.data() + have, size_t(qMin(out.size() - have, kDecodePiece)),
                                   off_t(have));
         if (n < 0 && errno == EINTR)
             continue;
@@ -115,7 +123,7 @@ bool ListFile::writeAt(QByteArrayView bytes, qint64 at)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, size_t(bytes.size() - done), off_t(at + done));
+        const ssize_t n = ::pwrite(posixFd(m_fd), bytes.data() + done, size_t(bytes.size() - done), off_t(at + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -130,7 +138,7 @@ bool ListFile::writeAt(QByteArrayView bytes, qint64 at)
 qint64 ListFile::size()
 {
     struct stat st {};
-    return ::fstat(m_fd, &st) == 0 ? qint64(st.st_size) : -1;
+    return ::fstat(posixFd(m_fd), &st) == 0 ? qint64(st.st_size) : -1;
 }
 
 bool ListFile::lock(bool exclusive, QDeadlineTimer deadline)
@@ -140,7 +148,7 @@ bool ListFile::lock(bool exclusive, QDeadlineTimer deadline)
     fl.l_whence = SEEK_SET;
     int pauseMs = 1;
     for (;;) {
-        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+        if (::fcntl(posixFd(m_fd), F_OFD_SETLK, &fl) == 0)
             return true;
         if (errno == EINTR)
             continue;
@@ -168,7 +176,7 @@ bool ListFile::readAt(qint64 at, qsizetype size, QByteArray &out)
     out.resize(size);
     qsizetype have = 0;
     while (have < size) {
-        const ssize_t n = ::pread(m_fd, out.data() + have, size_t(size - have), off_t(at + have));
+        const ssize_t n = ::pread(posixFd(m_fd), out.data() + have, size_t(size - have), off_t(at + have));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -182,7 +190,7 @@ bool ListFile::truncate(qint64 size)
 {
     int r;
     do
-        r = ::ftruncate(m_fd, off_t(size));
+        r = ::ftruncate(posixFd(m_fd), off_t(size));
     while (r != 0 && errno == EINTR);
     return r == 0;
 }

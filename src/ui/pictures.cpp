@@ -56,7 +56,7 @@ QImage render(const Source &source, int drawing, QSize physical)
 {
     if (source.flat && !source.icon && physical.width() % source.size.width() != 0) {
         const int whole = qMax(1, physical.width() / source.size.width());
-        const QImage art = renderSvg(source, drawing, source.size * whole);
+        QImage art = renderSvg(source, drawing, source.size * whole);
         if (art.isNull())
             return art;
         return art.scaled(physical, Qt::IgnoreAspectRatio, Qt::FastTransformation);
