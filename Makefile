@@ -120,7 +120,8 @@ test-asan: setup
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DKANAROLL_WERROR=ON -DKANAROLL_SANITIZE=ON -DKANAROLL_STRESS=ON
 	cmake --build $(ASAN_BUILD) -j2
-	rm -rf $(SANITIZER_LOGS) && mkdir -p $(SANITIZER_LOGS)
+	# Some journeys run the program as an ordinary user; its reports must still land here.
+	rm -rf $(SANITIZER_LOGS) && mkdir -p -m 1777 $(SANITIZER_LOGS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2; \
 		status=$$?; cat $(SANITIZER_LOGS)/* 2>/dev/null; \
 		[ $$status = 0 ] && [ -z "$$(ls -A $(SANITIZER_LOGS))" ]
