@@ -5,7 +5,10 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 win=$root/${WIN_BUILD:-build-windows}
 qt=$(ls -d /var/cache/kanaroll/qt-*-mingw64 | head -n 1)
-export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEARCH=win64
+# A home of its own: Wine links Documents and Desktop into it, and the
+# installer test writes there.
+export HOME="$win/wine-home" WINEPREFIX="$win/wine" WINEDEBUG=-all WINEARCH=win64
+mkdir -p "$HOME"
 # Qt's and the compiler's run-time DLLs, as the packaged folder carries them.
 gccdll=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 export WINEPATH="Z:$qt/bin;Z:$gccdll;Z:/usr/x86_64-w64-mingw32/lib"
@@ -33,4 +36,15 @@ for t in tst_engine test_cp932 tst_pictures tst_play; do
         echo "FAIL $t"; status=1
     fi
 done
+
+# The journeys: the packaged program under Wine against the Linux build.
+wineserver -k 2>/dev/null || true
+host=$root/${HOST_BUILD:-build}
+version=$(sed -n 's/^project(Kanaroll VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+cmake --build "$host" -j"${JOBS:-2}" --target kanaroll kanaroll_places >/dev/null
+# The package as shipped: its own libraries and plugins, not the build tree's.
+env -u WINEPATH -u QT_PLUGIN_PATH WINE=$wine python3 "$root/tests/windows/wine_journeys.py" \
+    --exe "$win/kanaroll-$version-win64/kanaroll.exe" --setup "$win/kanaroll-$version-setup.exe" \
+    --linux-app "$host/kanaroll" --places "$host/tests/acceptance/kanaroll_places" \
+    ${WINE_JOURNEYS:-} || status=1
 exit $status
