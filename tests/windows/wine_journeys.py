@@ -352,6 +352,41 @@ def reg_has_key(run):
     return r.returncode == 0
 
 
+def shell_link(path):
+    """Target, arguments and working folder of a Windows shortcut (.lnk)."""
+    data = open(path, 'rb').read()
+    J.check(data[:4] == b'\x4c\0\0\0', '%s is not a shortcut' % path)
+    flags = int.from_bytes(data[20:24], 'little')
+    at = 0x4C
+    if flags & 0x1:  # an item list of the target
+        at += 2 + int.from_bytes(data[at:at + 2], 'little')
+    target = ''
+    if flags & 0x2:  # where the target lies
+        size = int.from_bytes(data[at:at + 4], 'little')
+        info = data[at:at + size]
+        header = int.from_bytes(info[4:8], 'little')
+        if header >= 0x24:
+            start = int.from_bytes(info[28:32], 'little')
+            end = start
+            while info[end:end + 2] != b'\0\0':
+                end += 2
+            target = info[start:end].decode('utf-16-le')
+        else:
+            start = int.from_bytes(info[16:20], 'little')
+            target = info[start:info.index(b'\0', start)].decode('mbcs' if os.name == 'nt' else 'cp932')
+        at += size
+    strings = {}
+    wide = bool(flags & 0x80)
+    for bit, name in ((0x4, 'name'), (0x8, 'relative'), (0x10, 'workdir'), (0x20, 'args'), (0x40, 'icon')):
+        if flags & bit:
+            count = int.from_bytes(data[at:at + 2], 'little')
+            raw = data[at + 2:at + 2 + count * (2 if wide else 1)]
+            strings[name] = raw.decode('utf-16-le' if wide else 'cp932').rstrip('\0')  # Wine counts the end mark
+            at += 2 + len(raw)
+    return {'target': target or strings.get('relative', ''), 'args': strings.get('args', ''),
+            'workdir': strings.get('workdir', '')}
+
+
 def journey_installer(run):
     """setup.exe /S installs for this user, the Start menu entry starts the
     program in Documents\\Kanaroll, uninstall.exe /S takes it all away again."""
@@ -364,7 +399,6 @@ def journey_installer(run):
     J.check(not os.path.exists(install) and not reg_has_key(run), 'Kanaroll is installed before the test')
     setup = run.wine.run(run.display, run.args.setup, '/S', timeout=300)
     J.check(setup.returncode == 0, 'setup.exe /S ended with status %d' % setup.returncode)
-    exe = os.path.join(install, 'kanaroll.exe')
     try:
         for f in ('kanaroll.exe', 'zqHelp.chm', 'Qt6Core.dll', os.path.join('platforms', 'qwindows.dll'),
                   'uninstall.exe'):
@@ -373,13 +407,21 @@ def journey_installer(run):
         start_menu = run.wine.user_folder('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs',
                                           'Kanaroll.lnk')
         J.check(os.path.isfile(start_menu), 'no Start menu entry')
-        # The installed program with the entry's argument, from elsewhere: it
-        # must work in Documents\Kanaroll.
-        k = run.start_windows(run.folder('elsewhere'), exe, '--documents')
+        link = shell_link(start_menu)
+        exe = os.path.join(install, 'kanaroll.exe')
+        J.check(link['target'].lower().endswith('\\kanaroll.exe'), 'the entry starts %r' % link['target'])
+        J.check(link['args'] == '--documents', 'the entry passes %r' % link['args'])
+        J.check(link['workdir'].endswith('\\Documents\\Kanaroll'), 'the entry starts in %r' % link['workdir'])
+        # As the entry starts it, though from elsewhere: it works in
+        # Documents\Kanaroll all the same. (Wine's start.exe does not wait
+        # for a program started through a shortcut, so the entry is read.)
+        k = run.start_windows(run.folder('elsewhere'), exe, link['args'])
         add_names(k, [('たろう', 'はなこ')])
         J.wait_file(os.path.join(documents, J.SELF_FILE), J.list_bytes(['たろう']))
         k.quit()
     finally:
+        for k in run.programs:  # a program still running keeps its files
+            k.close()
         uninstaller = os.path.join(install, 'uninstall.exe')
         if os.path.exists(uninstaller):
             un = run.wine.run(run.display, uninstaller, '/S', timeout=120)

@@ -3,6 +3,9 @@
 ; program in Documents\Kanaroll, and an uninstaller listed under installed
 ; apps. /S installs (and uninstalls) silently.
 Unicode true
+; A 64-bit installer for the 64-bit program: it runs wherever the program
+; does, Wine's 64-bit loader included.
+Target amd64-unicode
 !include "MUI2.nsh"
 
 Name "Kanaroll"
