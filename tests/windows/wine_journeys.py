@@ -531,6 +531,34 @@ def journey_bench(run):
              floors['windows'] * 1000, floors['linux'] * 1000))
 
 
+def journey_session_end(run):
+    """The close box (WM_CLOSE) and the end of the session (WM_QUERYENDSESSION,
+    WM_ENDSESSION), even in the middle of an animated batch, end the program
+    as 終了 does: the lists whole, no temporary file left; status 0 after the
+    close box (at the session's end the system ends the process itself once
+    WM_ENDSESSION is answered, so its status is the system's)."""
+    ways = (('the close box', ('taskkill', '/im', 'kanaroll.exe'), True),
+            ('the end of the session', ('wineboot', '--end-session'), False))
+    for what, command, own_status in ways:
+        work = run.folder(command[0])
+        J.write_lists(work, J.LONG_SELF, J.LONG_PARTNER)
+        k = run.start_windows(work)
+        k.click('cmdHozon')
+        k.answer('モード確認', 'Return')
+        J.wait_for(k.drawing_started, 15, 'the first fortune of the run')
+        asked = run.wine.run(run.display, *command, timeout=60)
+        J.check(asked.returncode == 0, '%s: %s ended with status %d' % (what, command[0], asked.returncode))
+        try:
+            rc = k.proc.wait(30)
+        except subprocess.TimeoutExpired:
+            raise J.Failure('%s did not end the program' % what)
+        J.check(rc == 0 or not own_status, '%s: the program ended with status %d' % (what, rc))
+        J.check(open(k.file(J.SELF_FILE), 'rb').read() == J.list_bytes(J.LONG_SELF), '%s: the self list changed' % what)
+        J.check(not os.path.exists(k.file(J.EXPORT_FILE)), '%s saved the results' % what)
+        J.check(not [f for f in os.listdir(work) if '.txt.' in f], '%s: temporary files left' % what)
+    print('  SKIP Ctrl+C and a console\'s close: the program is started here without a console')
+
+
 JOURNEYS = {
     'faces': journey_faces,
     'batch': journey_batch,
@@ -538,6 +566,8 @@ JOURNEYS = {
     'help': journey_help,
     'installer': journey_installer,
     'bench': journey_bench,
+    # Last: the end of the session ends Wine's own processes too.
+    'session_end': journey_session_end,
 }
 
 
