@@ -593,37 +593,40 @@ def main():
     except J.Skip as e:
         print('SKIP wine journeys: %s' % e)
         return 0
-    for name in args.journey or list(JOURNEYS):
-        began = time.monotonic()
-        run = None
-        status = 'FAIL'
-        try:
-            run = Run(args, wine, display, name)
-            JOURNEYS[name](run)
-            status = 'PASS'
-        except J.Skip as e:
-            status = 'SKIP'
-            print('SKIP wine %s: %s' % (name, e))
-        except J.Failure as e:
-            print('FAIL wine %s: %s' % (name, e))
-            if run is not None:
-                try:
-                    shutil.copy(run.display.screenshot().path, os.path.join(run.root, 'failure.png'))
-                except Exception:
-                    pass
-                for k in run.programs:
-                    k.log.flush()
-                    log = open(k.log.name, errors='replace').read().strip()
-                    if log:
-                        print('program output:\n' + log[-1500:])
-        finally:
-            if run is not None:
-                run.close(keep=status == 'FAIL')
-        failed |= status == 'FAIL'
-        if status == 'PASS':
-            print('PASS wine %s (%.0f s)' % (name, time.monotonic() - began))
-    display.close()
-    shutil.rmtree(home, ignore_errors=True)
+    try:
+        for name in args.journey or list(JOURNEYS):
+            began = time.monotonic()
+            run = None
+            status = 'FAIL'
+            try:
+                run = Run(args, wine, display, name)
+                JOURNEYS[name](run)
+                status = 'PASS'
+            except J.Skip as e:
+                status = 'SKIP'
+                print('SKIP wine %s: %s' % (name, e))
+            except (J.Failure, OSError, subprocess.SubprocessError) as e:  # a tool that hung or broke fails it too
+                print('FAIL wine %s: %s' % (name, e))
+                if run is not None:
+                    try:
+                        shutil.copy(run.display.screenshot().path, os.path.join(run.root, 'failure.png'))
+                    except Exception:
+                        pass
+                    for k in run.programs:
+                        if not k.log.closed:
+                            k.log.flush()
+                        log = open(k.log.name, errors='replace').read().strip()
+                        if log:
+                            print('program output:\n' + log[-1500:])
+            finally:
+                if run is not None:
+                    run.close(keep=status == 'FAIL')
+            failed |= status == 'FAIL'
+            if status == 'PASS':
+                print('PASS wine %s (%.0f s)' % (name, time.monotonic() - began))
+    finally:
+        display.close()
+        shutil.rmtree(home, ignore_errors=True)
     return 1 if failed else 0
 
 
