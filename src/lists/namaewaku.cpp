@@ -54,6 +54,7 @@ void NamaeWaku::adopt(const NamaeLoadResult &result, const NamaeFileStamp &stamp
     m_encoding = result.encoding;
     m_bytes = result.bytes;
     m_stamp = stamp; // taken before the read: a change during it shows next time
+    m_stampProven = true;
     endResetModel();
     emit selectedChanged(-1);
 }
@@ -74,7 +75,13 @@ void NamaeWaku::follow(const NamaeChangeResult &result)
         return;
     m_encoding = result.now.encoding;
     m_bytes = result.now.bytes;
-    m_stamp.reset();
+    // The status after the write lets the next check compare in place of a
+    // whole read; it skips nothing until that comparison has confirmed it.
+    if (result.stamp.exists)
+        m_stamp = result.stamp;
+    else
+        m_stamp.reset();
+    m_stampProven = false;
     setNames(result.now.names);
 }
 
@@ -119,13 +126,18 @@ bool recentlyTouched(const NamaeFileStamp &stamp)
 bool NamaeWaku::reload()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
-    if (m_stamp && *m_stamp == stamp && !recentlyTouched(stamp))
+    if (m_stamp && m_stampProven && *m_stamp == stamp && !recentlyTouched(stamp))
         return false;
-    // Another program adding lines: only the new bytes are read.
+    // Another program adding lines: the known bytes are compared and only
+    // the new ones read.
     if (m_stamp) {
         QStringList names = m_names;
+        const qsizetype known = m_bytes.size();
         if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names, m_pace)) {
             m_stamp = stamp;
+            m_stampProven = true;
+            if (m_bytes.size() == known)
+                return false;
             setNames(names);
             return true;
         }
@@ -140,6 +152,7 @@ bool NamaeWaku::reload()
     if (!r.ok) // not readable now: the list stays as it is, the next change tells why
         return false;
     m_stamp = stamp;
+    m_stampProven = true;
     if (r.bytes == m_bytes)
         return false;
     m_encoding = r.encoding;

@@ -83,7 +83,10 @@ private:
     // The file as last read or written, to tell whether another window changed it.
     NamaeEncoding m_encoding = NamaeEncoding::Cp932;
     QByteArray m_bytes;
-    std::optional<NamaeFileStamp> m_stamp; // none: compare the bytes next time
+    std::optional<NamaeFileStamp> m_stamp; // none: read the file whole next time
+    // Taken before the bytes were read and confirmed. The status after the
+    // window's own write is not: another program may have written at once.
+    bool m_stampProven = false;
     NamaeLoadProgress m_pace;
 };
 
