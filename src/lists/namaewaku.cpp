@@ -3,6 +3,7 @@
 #include "lists/namaetexts.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -408,10 +409,14 @@ void NamaeSides::watchFiles(std::function<bool()> hold)
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
         m_reloadTimer.setSingleShot(true);
-        // A burst of notices (a replace is several) makes one check.
+        // A burst of notices (a replace is several) makes one check. A check
+        // compares the whole file, so after a long one (a huge file) the
+        // next waits until the checks take at most a twentieth of the time.
         const auto soon = [this] {
-            if (!m_reloadTimer.isActive())
-                m_reloadTimer.start(50);
+            if (m_reloadTimer.isActive())
+                return;
+            const qint64 restMs = m_lastCheck.isValid() ? m_lastCheckNs * 19 / 1000000 - m_lastCheck.elapsed() : 0;
+            m_reloadTimer.start(int(qBound(qint64(50), restMs, qint64(5000))));
         };
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, soon);
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, soon);
@@ -426,8 +431,12 @@ void NamaeSides::reloadChanged()
         m_reloadTimer.start(250);
         return;
     }
+    QElapsedTimer cost;
+    cost.start();
     m_jibun.reload();
     m_aite.reload();
+    m_lastCheckNs = cost.nsecsElapsed();
+    m_lastCheck.start();
     rewatch();
 }
 

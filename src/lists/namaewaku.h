@@ -3,6 +3,7 @@
 #include "lists/namaelist.h"
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -183,6 +184,8 @@ private:
     QString m_entry[2];
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
+    QElapsedTimer m_lastCheck; // since the last check ended
+    qint64 m_lastCheckNs = 0;  // how long it took
     std::function<bool()> m_hold;
 };
 
