@@ -1,8 +1,8 @@
-// The printout through the Windows spooler. test-windows runs it twice
-// under Wine: once with no printer, once with a default printer that
-// Wine maps to a private CUPS queue (KANAROLL_WIN_PRINTER=1); the script
-// then checks that the queue got the complete job only, with the pages
-// logged here.
+// The printout through the Windows spooler. Without a printer (as
+// test-windows runs it under Wine) a print says so and starts nothing. With
+// KANAROLL_WIN_PRINTER=1 on a machine whose default printer is set up for
+// it, the stops and failures must leave the queue untouched and only the
+// complete job, of the pages logged here, reach it.
 #include "batch/messages.h"
 #include "batch/print.h"
 
