@@ -21,8 +21,11 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTableView>
+#include <QtMath>
 #include <QScreen>
 
 namespace kanaroll {
@@ -33,16 +36,86 @@ const QColor kIvory(255, 255, 240);
 // The design's own button face, behind texts whose colour it fixes for it.
 const QColor kDesignFace(240, 240, 240);
 
+// Fills the line of one logical pixel just before `edge` (a row or column
+// boundary) from `from` to `to`, snapped to device pixels: one device pixel
+// thick below a scale of 2, so that at 1.25 or 1.5 no line comes out thicker
+// than its neighbours. The cells' fills reach the boundary, so the rest of the
+// logical pixel is cell.
+void fillHairline(QPainter &p, Qt::Orientation across, int edge, int from, int to, const QColor &colour)
+{
+    const QTransform toDevice = p.deviceTransform();
+    const bool rows = across == Qt::Horizontal;
+    const qreal scale = rows ? toDevice.m22() : toDevice.m11();
+    const int thick = qMax(1, int(scale));
+    auto pixel = [&](qreal logicalX, qreal logicalY) {
+        const QPointF d = toDevice.map(QPointF(logicalX, logicalY));
+        return QPoint(qCeil(d.x() - 0.5), qCeil(d.y() - 0.5));
+    };
+    QRect device;
+    if (rows) {
+        const int end = pixel(0, edge).y();
+        device = QRect(QPoint(pixel(from, 0).x(), end - thick), QPoint(pixel(to, 0).x() - 1, end - 1));
+    } else {
+        const int end = pixel(edge, 0).x();
+        device = QRect(QPoint(end - thick, pixel(0, from).y()), QPoint(end - 1, pixel(0, to).y() - 1));
+    }
+    p.fillRect(toDevice.inverted().mapRect(QRectF(device)), colour);
+}
+
 // Grid cells keep the system's window colour; the area no cell covers shows
-// the view's ivory base.
+// the view's ivory base. A cell's fill reaches its grid lines.
 class GridCellDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        painter->fillRect(option.rect, QApplication::palette().color(QPalette::Base));
+        painter->fillRect(option.rect.adjusted(0, 0, 1, 1), QApplication::palette().color(QPalette::Base));
         QStyledItemDelegate::paint(painter, option, index);
+    }
+};
+
+// The grid draws its own lines, snapped to device pixels.
+class GridView : public QTableView
+{
+public:
+    explicit GridView(QWidget *parent) : QTableView(parent) { setGridStyle(Qt::NoPen); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QTableView::paintEvent(event);
+        if (!model() || model()->rowCount() == 0 || model()->columnCount() == 0)
+            return;
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const QColor colour =
+            QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+        QPainter p(viewport());
+        const QRect dirty = event->rect();
+        const int lastRow = model()->rowCount() - 1;
+        const int top = rowAt(dirty.top());
+        const int bottom = rowAt(dirty.bottom()) < 0 ? lastRow : rowAt(dirty.bottom());
+        for (int row = qMax(top, 0); top >= 0 && row <= bottom; ++row) {
+            const int edge = rowViewportPosition(row) + rowHeight(row);
+            fillHairline(p, Qt::Horizontal, edge, dirty.left(), dirty.right() + 1, colour);
+        }
+        for (int column = 0; column < model()->columnCount(); ++column) {
+            if (isColumnHidden(column))
+                continue;
+            const int edge = columnViewportPosition(column) + columnWidth(column);
+            if (edge > dirty.left() && edge - 1 <= dirty.right())
+                fillHairline(p, Qt::Vertical, edge, dirty.top(), dirty.bottom() + 1, colour);
+        }
+    }
+
+    // A selection's repaint takes in the cells' lines, which the fills reach.
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override
+    {
+        QRegion grown;
+        for (const QRect &r : QTableView::visualRegionForSelection(selection))
+            grown += r.adjusted(0, 0, 1, 1);
+        return grown;
     }
 };
 
@@ -61,15 +134,13 @@ protected:
         QPainter p(viewport());
         const int end = length() - offset();
         p.fillRect(QRect(end, 0, viewport()->width() - end, viewport()->height()), kIvory);
-        p.setPen(Qt::black);
-        const int bottom = viewport()->height() - 1;
+        const int height = viewport()->height();
         for (int i = 0; i < count(); ++i) {
             if (isSectionHidden(i))
                 continue;
-            const int right = sectionViewportPosition(i) + sectionSize(i) - 1;
-            p.drawLine(right, 0, right, bottom);
+            fillHairline(p, Qt::Vertical, sectionViewportPosition(i) + sectionSize(i), 0, height, Qt::black);
         }
-        p.drawLine(0, bottom, end - 1, bottom);
+        fillHairline(p, Qt::Horizontal, height, 0, end, Qt::black);
     }
 };
 
@@ -312,7 +383,7 @@ void MainWindow::createControls()
         Label3 = makeLabel(fraIchiran, "Label3", QStringLiteral("％"), gothicFont(11.25));
         Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        msgList = new QTableView(fraIchiran);
+        msgList = new GridView(fraIchiran);
         place(msgList, "msgList");
         msgList->setFont(gothicFont(9));
         msgList->setHorizontalHeader(new GridHeader(msgList));

@@ -7,6 +7,8 @@
 #include <QIconEngine>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace kanaroll {
 
 namespace {
@@ -48,10 +50,68 @@ QString drawingName(const Source &source, int drawing)
 
 QImage renderSvg(const Source &source, int drawing, QSize physical);
 
+// How many device pixels each of `count` art pixels gets to fill `target`:
+// `whole` each, and one more for the art pixels whose one-pixel-wide strokes
+// (`thin[i]` of them) would suffer least, so that every thin stroke keeps
+// one width. Ties go where an even spread would put them.
+QList<int> repeats(const QList<int> &thin, int whole, int target)
+{
+    const int count = int(thin.size());
+    QList<int> order(count);
+    for (int i = 0; i < count; ++i)
+        order[i] = i;
+    const auto evenlyWider = [&](int i) {
+        return (qint64(i + 1) * target) / count - (qint64(i) * target) / count > whole;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        if (thin[a] != thin[b])
+            return thin[a] < thin[b];
+        return evenlyWider(a) && !evenlyWider(b);
+    });
+    QList<int> each(count, whole);
+    for (int i = 0; i < target - whole * count && i < count; ++i)
+        ++each[order[i]];
+    return each;
+}
+
 // Small flat bitmaps are pixel art: at a ratio that is not a whole number
-// their one-pixel diagonals, rendered as vectors and snapped, break apart.
-// They are drawn at the whole multiple below and their pixels repeated, so
-// every stroke stays joined.
+// their one-pixel diagonals, rendered as vectors and snapped, break apart,
+// and pixels repeated evenly make some strokes twice as thick as others.
+// They are drawn at the whole multiple below, and the extra rows and columns
+// go to the art's pixels where no one-pixel stroke runs across them.
+QImage repeatPixels(const QImage &art, QSize art1x, QSize physical)
+{
+    const int whole = art.width() / art1x.width();
+    const QRgb ground = art.pixel(0, 0);
+    const auto ink = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < art1x.width() && y < art1x.height()
+            && art.pixel(x * whole, y * whole) != ground;
+    };
+    QList<int> thinDown(art1x.width(), 0);   // per column: strokes one pixel wide
+    QList<int> thinAcross(art1x.height(), 0); // per row: strokes one pixel high
+    for (int y = 0; y < art1x.height(); ++y)
+        for (int x = 0; x < art1x.width(); ++x) {
+            if (!ink(x, y))
+                continue;
+            thinDown[x] += !ink(x - 1, y) && !ink(x + 1, y);
+            thinAcross[y] += !ink(x, y - 1) && !ink(x, y + 1);
+        }
+    const auto sources = [whole](const QList<int> &each) {
+        QList<int> from;
+        for (int i = 0; i < int(each.size()); ++i)
+            for (int j = 0; j < each[i]; ++j)
+                from << i * whole + qMin(j, whole - 1);
+        return from;
+    };
+    const QList<int> fromX = sources(repeats(thinDown, whole, physical.width()));
+    const QList<int> fromY = sources(repeats(thinAcross, whole, physical.height()));
+    QImage out(physical, art.format());
+    for (int y = 0; y < physical.height(); ++y)
+        for (int x = 0; x < physical.width(); ++x)
+            out.setPixel(x, y, art.pixel(fromX[x], fromY[y]));
+    return out;
+}
+
 QImage render(const Source &source, int drawing, QSize physical)
 {
     if (source.flat && !source.icon && physical.width() % source.size.width() != 0) {
@@ -59,7 +119,7 @@ QImage render(const Source &source, int drawing, QSize physical)
         QImage art = renderSvg(source, drawing, source.size * whole);
         if (art.isNull())
             return art;
-        return art.scaled(physical, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return repeatPixels(art.convertToFormat(QImage::Format_ARGB32), source.size, physical);
     }
     return renderSvg(source, drawing, physical);
 }

@@ -68,7 +68,8 @@ private slots:
     void everyPictureHasItsSize();
     void onlyListedSizesExist();
     void highDensityRendersAtDoubleResolution();
-    void sortLettersStayJoinedAtOneAndAHalf();
+    void sortLettersStayJoinedAndEven_data();
+    void sortLettersStayJoinedAndEven();
     void iconsAreFlatClassicColours();
     void outsideTheShapeIsTransparent();
     void eachPictureShowsWhatItShould();
@@ -134,9 +135,18 @@ void TestPictures::onlyListedSizesExist()
 }
 
 // The black strokes (A and Z, each one piece at 16 pixels) stay the same
-// number of joined pieces at 1.5, where vector rendering broke them apart.
-void TestPictures::sortLettersStayJoinedAtOneAndAHalf()
+// number of joined pieces at fractional scales, where vector rendering broke
+// them apart, and every upright one-pixel stroke of them keeps one width.
+void TestPictures::sortLettersStayJoinedAndEven_data()
 {
+    QTest::addColumn<qreal>("scale");
+    for (qreal s : {1.25, 1.5, 2.5})
+        QTest::addRow("%g", s) << s;
+}
+
+void TestPictures::sortLettersStayJoinedAndEven()
+{
+    QFETCH(qreal, scale);
     const auto pieces = [](const QImage &img) {
         QList<bool> seen(img.width() * img.height(), false);
         int count = 0;
@@ -165,12 +175,35 @@ void TestPictures::sortLettersStayJoinedAtOneAndAHalf()
         }
         return count;
     };
+    // Lengths of the black runs along rows no longer than two strokes: the
+    // upright one-pixel strokes and the diagonals' steps.
+    const auto thinRuns = [](const QImage &img, bool across, int most) {
+        QSet<int> lengths;
+        const int lines = across ? img.height() : img.width();
+        const int along = across ? img.width() : img.height();
+        for (int l = 0; l < lines; ++l) {
+            int run = 0;
+            for (int i = 0; i <= along; ++i) {
+                const bool black = i < along && img.pixel(across ? i : l, across ? l : i) == qRgb(0, 0, 0);
+                if (black) {
+                    ++run;
+                    continue;
+                }
+                if (run > 0 && run <= most)
+                    lengths << run;
+                run = 0;
+            }
+        }
+        return lengths;
+    };
+    const int stroke = int(scale);
     for (Picture p : {Picture::SortAZ, Picture::SortZA}) {
         const QImage one = pictureImage(p, 0, 1.0).convertToFormat(QImage::Format_RGB32);
-        const QImage half = pictureImage(p, 0, 1.5).convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(half.size(), QSize(24, 24));
+        const QImage scaled = pictureImage(p, 0, scale).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(scaled.size(), QSize(16, 16) * scale);
         QCOMPARE(pieces(one), 2);
-        QCOMPARE(pieces(half), 2);
+        QCOMPARE(pieces(scaled), 2);
+        QCOMPARE(thinRuns(scaled, true, 2 * stroke), QSet<int>{stroke});
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QtTest>
 
 using namespace kanaroll;
@@ -228,6 +229,67 @@ private slots:
             QCOMPARE(at(right - header->sectionSize(i) / 4, h - 1), QColor(Qt::black));
         }
         QVERIFY(at(4, h / 2) != QColor(255, 255, 240) && at(4, h / 2) != QColor(Qt::black));
+    }
+
+    // Every grid line, of the cells and of the header, is as thick as every
+    // other at each scale a desktop brings: one device pixel below 2.
+    void gridLinesAtEveryScale_data()
+    {
+        QTest::addColumn<qreal>("scale");
+        for (qreal s : {1.0, 1.25, 1.5, 1.75, 2.0, 2.5})
+            QTest::addRow("%g", s) << s;
+    }
+    void gridLinesAtEveryScale()
+    {
+        QFETCH(qreal, scale);
+        TempWorkDir dir;
+        MainWindow w;
+        w.fraIchiran->show();
+        QStandardItemModel rows(40, 3);
+        for (int r = 0; r < rows.rowCount(); ++r)
+            rows.setItem(r, 0, new QStandardItem(u"たろう"_s));
+        w.msgList->setModel(&rows);
+        for (int c = 0; c < 3; ++c)
+            w.msgList->setColumnWidth(c, 70 - 20 * c);
+        QImage shot(w.msgList->size() * scale, QImage::Format_RGB32);
+        shot.setDevicePixelRatio(scale);
+        w.msgList->render(&shot);
+        const int thick = qMax(1, int(scale));
+        // Runs of one colour along a line across the lines, each run's length.
+        auto runs = [&](QPoint from, QPoint step, int count, QColor colour) {
+            QList<int> found;
+            int run = 0;
+            for (int i = 0; i < count; ++i) {
+                const QPoint p = from + step * i;
+                if (QColor(shot.pixel(p)) == colour) {
+                    ++run;
+                } else if (run) {
+                    found << run;
+                    run = 0;
+                }
+            }
+            if (run)
+                found << run;
+            return found;
+        };
+        const QColor grid(192, 192, 192);
+        const QHeaderView *header = w.msgList->horizontalHeader();
+        const QPoint cells = w.msgList->viewport()->pos() * scale;
+        const int down = int(w.msgList->viewport()->height() * scale) - 2;
+        const int across = int(w.msgList->viewport()->width() * scale);
+        const QList<int> rowLines = runs(cells + QPoint(int(4 * scale), 0), {0, 1}, down, grid);
+        QVERIFY(rowLines.size() > 10);
+        QCOMPARE(rowLines, QList<int>(rowLines.size(), thick));
+        const int middle = int(w.msgList->verticalHeader()->defaultSectionSize() * scale / 2);
+        // Right of the names, where no text is.
+        const QList<int> columnLines = runs(cells + QPoint(int(50 * scale), middle), {1, 0}, across - int(50 * scale), grid);
+        QCOMPARE(columnLines, QList<int>(header->count(), thick));
+        const QPoint top = header->pos() * scale;
+        const QList<int> headerLines = runs(top + QPoint(0, int(2 * scale)), {1, 0}, across,
+                                            Qt::black);
+        QCOMPARE(headerLines, QList<int>(header->count(), thick));
+        const QList<int> foot = runs(top + QPoint(int(4 * scale), 0), {0, 1}, int(header->height() * scale) + 1, Qt::black);
+        QCOMPARE(foot, QList<int>{thick});
     }
 
     // A user's hands: a self name, Tab, a partner name, Enter, Enter.
