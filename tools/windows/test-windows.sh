@@ -35,4 +35,5 @@ for t in tst_engine test_cp932 tst_pictures tst_play tst_batch_print_win; do
         echo "FAIL $t"; status=1
     fi
 done
+sh "$root/tools/windows/test-windows-print.sh" "$wine" "$win" || status=1
 exit $status
