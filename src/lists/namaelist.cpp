@@ -298,6 +298,7 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
     if (!result.file)
         return result;
     result.changed = true;
+    result.stamp = NamaeFileStamp::of(fileName);
     result.now.names.append(name);
     result.now.bytes = std::move(written);
     return result;
@@ -338,6 +339,7 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
     if (!result.file)
         return result;
     result.changed = true;
+    result.stamp = NamaeFileStamp::of(fileName);
     result.now.names = std::move(after);
     result.now.bytes = bytes;
     result.now.encoding = NamaeEncoding::Cp932;
@@ -356,6 +358,8 @@ NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs, co
         result.file = replaceFile(fileName, QByteArray());
     result.changed = bool(result.file);
     result.seen = result.changed;
+    if (result.changed)
+        result.stamp = NamaeFileStamp::of(fileName);
     return result;
 }
 bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownStamp, const NamaeFileStamp &now,
@@ -365,7 +369,7 @@ bool NamaeListReadAppended(const QString &fileName, const NamaeFileStamp &knownS
     Pacing pacing(pace);
     const qsizetype known = bytes.size();
     if (!knownStamp.exists || !now.exists || knownStamp.device != now.device || knownStamp.inode != now.inode
-        || knownStamp.size != known || now.size <= known || now.size > kNamaeListMaxBytes
+        || knownStamp.size != known || now.size < known || now.size > kNamaeListMaxBytes
         || (encoding != NamaeEncoding::Cp932 && encoding != NamaeEncoding::Utf8))
         return false;
     // A line is complete at its LF, or at a CR with something after it

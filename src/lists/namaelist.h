@@ -63,6 +63,18 @@ NamaeFileResult NamaeListAppend(const QString &fileName, const QString &name,
 // was unless the new one was written completely.
 NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names);
 
+// Enough of a file's status to tell cheaply that it has not changed.
+struct NamaeFileStamp {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modified = 0; // nanoseconds
+    qint64 changed = 0;
+    static NamaeFileStamp of(const QString &fileName);
+    bool operator==(const NamaeFileStamp &) const = default;
+};
+
 // One change of a list file, made while holding the file's lock: the file is
 // read as it stands, the one change applied to it and the file written, so
 // that two windows on one folder never lose each other's changes. `known` is
@@ -77,6 +89,10 @@ struct NamaeChangeResult {
     bool seen = false;     // the file was read: `now` is what it holds, also when refused
     bool unheld = false;   // refused for a character code page 932 cannot hold
     NamaeLoadResult now;   // the list as the file now holds it, with its bytes
+    // The file's status once changed, taken under the lock. A program that
+    // ignores the lock may have written in between, so it proves nothing of
+    // the content until a comparison has confirmed it.
+    NamaeFileStamp stamp;
     explicit operator bool() const { return file.ok; }
 };
 // `pace` is called between the pieces of a long read or comparison (its
@@ -91,23 +107,11 @@ NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &na
 NamaeChangeResult NamaeListRemoveAll(const QString &fileName, int lockWaitMs = kNamaeLockWaitMs,
                                      const NamaeLoadProgress &pace = {});
 
-// Enough of a file's status to tell cheaply that it has not changed.
-struct NamaeFileStamp {
-    bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modified = 0; // nanoseconds
-    qint64 changed = 0;
-    static NamaeFileStamp of(const QString &fileName);
-    bool operator==(const NamaeFileStamp &) const = default;
-};
-
 // What another program appended to a list file since it was read, read
 // alone: when the file is the same one (`knownStamp` was taken before that
-// read, `now` just now), only grew, and still holds every known byte as it
-// was (read again and compared, so a line changed in place anywhere is
-// seen). A last line that lacked its line end is read again
+// read, `now` just now), only grew or kept its size, and still holds every
+// known byte as it was (read again and compared, so a line changed in place
+// anywhere is seen). A last line that lacked its line end is read again
 // with what follows it. `bytes` grows by the new bytes and the names of the
 // new lines replace those of that last line in `names`. False, with nothing
 // changed, when the file must be read whole.

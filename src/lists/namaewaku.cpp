@@ -3,6 +3,7 @@
 #include "lists/namaetexts.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -54,6 +55,7 @@ void NamaeWaku::adopt(const NamaeLoadResult &result, const NamaeFileStamp &stamp
     m_encoding = result.encoding;
     m_bytes = result.bytes;
     m_stamp = stamp; // taken before the read: a change during it shows next time
+    m_stampProven = true;
     endResetModel();
     emit selectedChanged(-1);
 }
@@ -74,7 +76,13 @@ void NamaeWaku::follow(const NamaeChangeResult &result)
         return;
     m_encoding = result.now.encoding;
     m_bytes = result.now.bytes;
-    m_stamp.reset();
+    // The status after the write lets the next check compare in place of a
+    // whole read; it skips nothing until that comparison has confirmed it.
+    if (result.stamp.exists)
+        m_stamp = result.stamp;
+    else
+        m_stamp.reset();
+    m_stampProven = false;
     setNames(result.now.names);
 }
 
@@ -119,13 +127,18 @@ bool recentlyTouched(const NamaeFileStamp &stamp)
 bool NamaeWaku::reload()
 {
     const NamaeFileStamp stamp = NamaeFileStamp::of(m_fileName);
-    if (m_stamp && *m_stamp == stamp && !recentlyTouched(stamp))
+    if (m_stamp && m_stampProven && *m_stamp == stamp && !recentlyTouched(stamp))
         return false;
-    // Another program adding lines: only the new bytes are read.
+    // Another program adding lines: the known bytes are compared and only
+    // the new ones read.
     if (m_stamp) {
         QStringList names = m_names;
+        const qsizetype known = m_bytes.size();
         if (NamaeListReadAppended(m_fileName, *m_stamp, stamp, m_encoding, m_bytes, names, m_pace)) {
             m_stamp = stamp;
+            m_stampProven = true;
+            if (m_bytes.size() == known)
+                return false;
             setNames(names);
             return true;
         }
@@ -140,6 +153,7 @@ bool NamaeWaku::reload()
     if (!r.ok) // not readable now: the list stays as it is, the next change tells why
         return false;
     m_stamp = stamp;
+    m_stampProven = true;
     if (r.bytes == m_bytes)
         return false;
     m_encoding = r.encoding;
@@ -395,10 +409,14 @@ void NamaeSides::watchFiles(std::function<bool()> hold)
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
         m_reloadTimer.setSingleShot(true);
-        // A burst of notices (a replace is several) makes one check.
+        // A burst of notices (a replace is several) makes one check. A check
+        // compares the whole file, so after a long one (a huge file) the
+        // next waits until the checks take at most a twentieth of the time.
         const auto soon = [this] {
-            if (!m_reloadTimer.isActive())
-                m_reloadTimer.start(50);
+            if (m_reloadTimer.isActive())
+                return;
+            const qint64 restMs = m_lastCheck.isValid() ? m_lastCheckNs * 19 / 1000000 - m_lastCheck.elapsed() : 0;
+            m_reloadTimer.start(int(qBound(qint64(50), restMs, qint64(5000))));
         };
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, soon);
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, soon);
@@ -413,8 +431,12 @@ void NamaeSides::reloadChanged()
         m_reloadTimer.start(250);
         return;
     }
+    QElapsedTimer cost;
+    cost.start();
     m_jibun.reload();
     m_aite.reload();
+    m_lastCheckNs = cost.nsecsElapsed();
+    m_lastCheck.start();
     rewatch();
 }
 

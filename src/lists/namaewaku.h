@@ -3,6 +3,7 @@
 #include "lists/namaelist.h"
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -83,7 +84,10 @@ private:
     // The file as last read or written, to tell whether another window changed it.
     NamaeEncoding m_encoding = NamaeEncoding::Cp932;
     QByteArray m_bytes;
-    std::optional<NamaeFileStamp> m_stamp; // none: compare the bytes next time
+    std::optional<NamaeFileStamp> m_stamp; // none: read the file whole next time
+    // Taken before the bytes were read and confirmed. The status after the
+    // window's own write is not: another program may have written at once.
+    bool m_stampProven = false;
     NamaeLoadProgress m_pace;
 };
 
@@ -180,6 +184,8 @@ private:
     QString m_entry[2];
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
+    QElapsedTimer m_lastCheck; // since the last check ended
+    qint64 m_lastCheckNs = 0;  // how long it took
     std::function<bool()> m_hold;
 };
 

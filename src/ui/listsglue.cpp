@@ -61,6 +61,45 @@ protected:
     }
 };
 
+// Every row has the size of the last (the views' sizes are uniform). Given
+// to the view as its grid, that size spares a change of the list asking each
+// of up to 32,767 rows for it again; the rows stand where they stood.
+void fixRowSize(QListView *view)
+{
+    const auto fit = [view] {
+        const QAbstractItemModel *model = view->model();
+        if (!model || model->rowCount() == 0)
+            return;
+        const QSize size = view->sizeHintForIndex(model->index(model->rowCount() - 1, 0));
+        if (size.isValid() && size != view->gridSize())
+            view->setGridSize(size);
+    };
+    QAbstractItemModel *model = view->model();
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, view, fit);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, view, fit);
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, fit);
+    QObject::connect(model, &QAbstractItemModel::dataChanged, view, fit);
+    // A new font or style sizes the rows anew.
+    class Refit : public QObject
+    {
+    public:
+        Refit(QListView *view, std::function<void()> fit) : QObject(view), m_fit(std::move(fit)) {}
+
+    protected:
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+                m_fit();
+            return false;
+        }
+
+    private:
+        std::function<void()> m_fit;
+    };
+    view->installEventFilter(new Refit(view, fit));
+    fit();
+}
+
 } // namespace
 
 void MainWindow::createLists()
@@ -80,8 +119,10 @@ void MainWindow::createLists()
     });
     lstJibun->setModel(&m_sides->jibun());
     lstAite->setModel(&m_sides->aite());
-    for (QListView *view : {lstJibun, lstAite})
+    for (QListView *view : {lstJibun, lstAite}) {
         view->installEventFilter(new CommitSearch(view));
+        fixRowSize(view);
+    }
 
     connect(txtNamae1, &QLineEdit::textChanged, this,
             [this](const QString &t) { m_sides->setEntryText(NamaeSide::Jibun, t); });

@@ -593,6 +593,10 @@ void TestNamaeList::appendedLinesReadAlone_data()
     QTest::newRow("UTF-8 file") << u"たろう\r\n"_s.toUtf8() << u"たろう\r\nはなこ\r\n"_s.toUtf8() << true << true;
     QTest::newRow("UTF-8 added to code page 932") << taro << taro + u"はなこ\r\n"_s.toUtf8() << true << false;
     QTest::newRow("rewritten in place") << taro << sjis(u"じろう\r\nはなこ\r\n"_s) << true << false;
+    // A check after the window's own write: confirmed or read whole.
+    QTest::newRow("nothing added") << taro << taro << true << true;
+    QTest::newRow("same length, changed in place") << taro << sjis(u"じろう\r\n"_s) << true << false;
+    QTest::newRow("cut short") << taro + sjis(u"はなこ\r\n"_s) << taro << true << false;
     QTest::newRow("replaced") << taro << taro + sjis(u"はなこ\r\n"_s) << false << false;
 }
 
@@ -610,6 +614,7 @@ void TestNamaeList::appendedLinesReadAlone()
         QFile f(kFile);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.write(after) == after.size());
+        QVERIFY(f.resize(after.size()));
     } else {
         dir.write(u"new"_s, after); // made while the old one stands: another file
         QVERIFY(::rename("new", QFile::encodeName(kFile).constData()) == 0);

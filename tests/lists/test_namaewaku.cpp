@@ -122,6 +122,8 @@ private slots:
     void changedInPlace_data();
     void changedInPlace();
     void addChecksTheFileAsItIs();
+    void changedRightAfterOwnWrite_data();
+    void changedRightAfterOwnWrite();
 };
 
 void TestNamaeWaku::startup()
@@ -534,6 +536,47 @@ void TestNamaeWaku::addChecksTheFileAsItIs()
     QCOMPARE(fileNames(f), QStringList(now) << before[10000]);
     QCOMPARE(w.names(), fileNames(f));
     QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+// Another program writes at once after the window's own change, within the
+// same tick of the file times: its status after the change proves nothing,
+// and the next check still shows what the file holds.
+void TestNamaeWaku::changedRightAfterOwnWrite_data()
+{
+    QTest::addColumn<bool>("ownAdd"); // else the window deletes an entry
+    QTest::addColumn<bool>("append"); // the other program also adds a line
+    QTest::newRow("add, then a line rewritten in place") << true << false;
+    QTest::newRow("add, then rewritten and a line added") << true << true;
+    QTest::newRow("delete, then a line rewritten in place") << false << false;
+    QTest::newRow("delete, then rewritten and a line added") << false << true;
+}
+
+void TestNamaeWaku::changedRightAfterOwnWrite()
+{
+    QFETCH(bool, ownAdd);
+    QFETCH(bool, append);
+    Fixture f;
+    writeOld(fileOf(longList(2000)));
+    NamaeWaku &w = f.sides.jibun();
+    w.load();
+    if (ownAdd) {
+        f.sides.setEntryText(NamaeSide::Jibun, u"じぶん"_s);
+        QCOMPARE(f.sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+    } else {
+        f.sides.NamaePick(NamaeSide::Jibun, 500);
+        QCOMPARE(f.sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
+    }
+    QStringList now = w.names();
+    now[1000] = u"ら"_s + now[1000].mid(1); // same length in code page 932
+    if (append)
+        now << u"ついか"_s;
+    writeInPlace(fileOf(now), false);
+
+    QVERIFY(w.reload());
+    QCOMPARE(w.names(), now);
+    QVERIFY(!w.reload()); // confirmed: nothing more to show
+    QCOMPARE(w.names(), now);
+    QCOMPARE(fileNames(f), now);
 }
 
 QTEST_GUILESS_MAIN(TestNamaeWaku)

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QInputMethodEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QtTest>
@@ -431,6 +432,62 @@ private slots:
         QCOMPARE(selection->selectedRows().size(), 1);
         QCOMPARE(w.txtNamae1->text(), u"だれか"_s); // a reload picks nothing
         QVERIFY(boxes.isEmpty());
+    }
+
+    // The rows are laid out with one fixed size: after any change each stands
+    // where a view that measures the rows puts it, and scrolls as far.
+    void rowsStandWhereMeasured_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *c : {"start", "add", "add the widest", "delete the widest", "clear and add", "larger font"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void rowsStandWhereMeasured()
+    {
+        QFETCH(QString, change);
+        QStringList names{u"あいうえおかきくけこさしすせそたちつてとなにぬねの"_s};
+        for (int i = 0; i < 40; ++i)
+            names << u"なまえ%1"_s.arg(i);
+        Fixture f(names);
+        QVERIFY(f.open());
+        QListView *view = f.w->lstJibun;
+        NamaeSides &sides = f.w->sides();
+        const auto add = [&](const QString &name) {
+            sides.setEntryText(NamaeSide::Jibun, name);
+            QCOMPARE(sides.NamaeAdd(NamaeSide::Jibun, 13), NamaeAddResult::Added);
+        };
+        if (change == u"add") {
+            add(u"ついか"_s);
+        } else if (change == u"add the widest") {
+            add(u"かきくけこさしすせそたちつてとなにぬねのはひふへほまみむめも"_s);
+        } else if (change == u"delete the widest") {
+            answers << MsgAnswer::Ok;
+            sides.NamaePick(NamaeSide::Jibun, 0);
+            QCOMPARE(sides.NamaeDelete(NamaeSide::Jibun), NamaeDeleteResult::Deleted);
+        } else if (change == u"clear and add") {
+            answers << MsgAnswer::Ok;
+            QCOMPARE(sides.NamaeListClear(NamaeSide::Jibun), NamaeClearResult::Cleared);
+            add(u"ひとり"_s);
+        } else if (change == u"larger font") {
+            QFont font = view->font();
+            font.setPointSize(font.pointSize() * 2);
+            view->setFont(font);
+        }
+        QListView measured;
+        measured.setFont(view->font());
+        measured.setUniformItemSizes(true);
+        measured.setModel(view->model());
+        measured.resize(view->size());
+        measured.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&measured));
+        QTest::qWait(20); // both views' delayed layouts
+        QVERIFY(view->model()->rowCount() > 0);
+        for (int r = 0; r < view->model()->rowCount(); ++r) {
+            const QModelIndex index = view->model()->index(r, 0);
+            QCOMPARE(view->visualRect(index), measured.visualRect(index));
+        }
+        QCOMPARE(view->verticalScrollBar()->maximum(), measured.verticalScrollBar()->maximum());
+        QCOMPARE(view->verticalScrollBar()->pageStep(), measured.verticalScrollBar()->pageStep());
     }
 
     void restartShowsAddedName()
