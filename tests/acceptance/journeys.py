@@ -163,9 +163,11 @@ class Display:
         self.run('xkbcomp', '-w', '0', '-xkb', self.env['DISPLAY'], dump)
         keymap = open(dump).read()
         sym_at = keymap.index('xkb_symbols')
-        codes = re.findall(r'<(\w+)>\s*=\s*(\d+);', keymap[:sym_at])
+        codes = re.findall(r'<([^>\s]+)>\s*=\s*(\d+);', keymap[:sym_at])
         symbols = keymap[sym_at:]
-        bound = {name: body for name, body in re.findall(r'key\s+<(\w+)>\s*\{([^}]*)\}', symbols)}
+        bound = {name: body for name, body in re.findall(r'key\s+<([^>\s]+)>\s*\{([^}]*)\}', symbols)}
+        # A key the search misses would be taken as spare and lose its own keysym.
+        check(len(bound) == len(re.findall(r'^[ \t]*key\s+<', symbols, re.M)), 'the keymap dump was not understood')
         spare = [n for n, c in codes if int(c) <= 255 and n not in bound]
         spare += [n for n, c in codes if int(c) <= 255 and n in bound
                   and re.fullmatch(r'\s*\[\s*XF86\w+\s*\]\s*', bound[n])]
