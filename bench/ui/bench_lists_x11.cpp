@@ -1,12 +1,15 @@
-// The window with a list file near the size cap, under the xcb platform on a
-// private Xvfb with the pointer on the window: the longest time it goes
-// without a paint while it shows the list, while a name is added, and while
-// it follows a line another program appends.
+// The window with long lists, under the xcb platform on a private Xvfb with
+// the pointer on the window. A full list of 32,767 names: the start-up, and
+// the add of a name by a real Enter until the list shows it. A list file
+// near the size cap: the longest time the window goes without a paint while
+// it shows the list, while a name is added, and while it follows a line
+// another program appends.
 
 #include "lists/namaewaku.h"
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "benchnames.h"
 #include "paintgaps.h"
 #include "xvfbserver.h"
 
@@ -16,14 +19,19 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kanaroll;
@@ -62,6 +70,107 @@ void writeBigList()
     }
 }
 
+
+// Shows the window, calls shown once it is exposed, and rests the pointer on it.
+template <typename F>
+bool showWithPointer(MainWindow &w, F &&shown)
+{
+    w.show();
+    if (!waitFor([&] { return w.windowHandle() && w.windowHandle()->isExposed(); }, 10000))
+        return false;
+    shown();
+    QCursor::setPos(w.mapToGlobal(w.rect().center()));
+    waitFor([] { return false; }, 200);
+    return w.underMouse();
+}
+
+// Enter from the X server. Spawned without a fork of this process, whose
+// pages would all be copied on the next write: a user's key costs no such thing.
+void pressReturn(const QString &xdotool)
+{
+    const QByteArray path = QFile::encodeName(xdotool);
+    char key[] = "key", ret[] = "Return";
+    char *argv[] = {const_cast<char *>(path.constData()), key, ret, nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) == 0)
+        waitpid(pid, nullptr, 0);
+}
+
+// Notes when Enter reaches the entry box and when the list next paints.
+class AddWatch : public QObject
+{
+public:
+    AddWatch(QWidget *box, QWidget *list) : m_box(box), m_list(list)
+    {
+        box->installEventFilter(this);
+        list->installEventFilter(this);
+    }
+    QElapsedTimer pressed;
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (o == m_box && e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == Qt::Key_Return) {
+            pressed.start();
+            painted = false;
+        } else if (o == m_list && e->type() == QEvent::Paint && pressed.isValid()) {
+            painted = true;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_box;
+    QWidget *m_list;
+};
+
+// A full list: the start-up until the window is painted, and names added by
+// Enter from the X server (xdotool) until the list has painted the new row.
+// The median of the adds that make the list full.
+bool fullList()
+{
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty()) {
+        std::printf("lists_x11_add_name_to_32767: skipped (xdotool is not installed)\n");
+        return true;
+    }
+    constexpr int kAdds = 9;
+    QStringList names = randomNames(32767, 3, 8, 1);
+    const QStringList added = names.mid(names.size() - kAdds);
+    names.resize(names.size() - kAdds);
+    writeList(QStringLiteral("自分.txt"), names);
+    QElapsedTimer t;
+    t.start();
+    MainWindow w;
+    if (!showWithPointer(w, [&] {
+            QApplication::processEvents(); // painted
+            std::printf("lists_x11_start_32767_names: %.1f ms (target: load <= 150)\n",
+                        double(t.nsecsElapsed()) / 1e6);
+        }))
+        std::printf("warning: the pointer is not on the window\n");
+    AddWatch watch(w.txtNamae1, w.lstJibun->viewport());
+    std::vector<double> adds;
+    for (const QString &name : added) {
+        w.activateWindow();
+        w.txtNamae1->setFocus();
+        w.txtNamae1->setText(name);
+        const int before = w.lstJibun->model()->rowCount();
+        waitFor([] { return false; }, 30); // settled
+        pressReturn(xdotool);
+        if (!waitFor([&] { return watch.painted && w.lstJibun->model()->rowCount() == before + 1; }, 10000)) {
+            std::fprintf(stderr, "lists_x11: the name %s was not added\n", qPrintable(name));
+            return false;
+        }
+        (void)QCursor::pos(); // a round trip: the server has the picture
+        adds.push_back(double(watch.pressed.nsecsElapsed()) / 1e6);
+    }
+    std::sort(adds.begin(), adds.end());
+    std::printf("lists_x11_add_name_to_32767: %.2f ms, median of %d (fastest %.2f, slowest %.2f; target: <= 5)\n",
+                adds[adds.size() / 2], kAdds, adds.front(), adds.back());
+    return w.lstJibun->model()->rowCount() == 32767;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -77,6 +186,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Ok; });
+    if (!fullList())
+        return 1;
     writeBigList();
 
     MainWindow w;

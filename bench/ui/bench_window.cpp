@@ -1,5 +1,5 @@
-// Drives the real window offscreen: start-up with long lists, and a batch of
-// 300 x 300 names in the quick mode with its sort and save.
+// Drives the real window offscreen: a batch of 300 x 300 names in the quick
+// mode with its sort and save.
 
 #include "batch/ichiran.h"
 #include "lists/namaewaku.h"
@@ -12,12 +12,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QStringEncoder>
 
 #include <cstdio>
 #include <malloc.h>
-#include <memory>
 
 using namespace kanaroll;
 
@@ -30,42 +28,12 @@ double ms(const QElapsedTimer &t)
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// Apart, so that a profiler can count this alone.
-[[gnu::noinline]] void addName(MainWindow &w)
-{
-    w.txtNamae1_KeyPress(13);
-    QApplication::processEvents(); // the list shows the new name
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     BenchWindowApp bench(argc, argv);
     setMsgBoxHook([](const QString &, const QString &, MsgKind) { return MsgAnswer::Yes; });
-
-    {
-        // Start-up with a full list, less the one name the add then makes
-        // the 32,767th (a full list refuses it unwritten).
-        QStringList names = randomNames(32767, 3, 8, 1);
-        const QString added = names.takeLast();
-        writeList(QStringLiteral("自分.txt"), names);
-        QElapsedTimer t;
-        t.start();
-        auto w = std::make_unique<MainWindow>();
-        w->show();
-        QApplication::processEvents();
-        std::printf("window_start_32767_names: %.1f ms (target: load <= 150)\n", ms(t));
-        w->txtNamae1->setText(added);
-        t.start();
-        addName(*w);
-        const double addMs = ms(t);
-        if (w->lstJibun->model()->rowCount() != 32767) {
-            std::fprintf(stderr, "window_add_name_to_32767: the name was not added\n");
-            return 1;
-        }
-        std::printf("window_add_name_to_32767: %.2f ms (target: <= 5)\n", addMs);
-    }
 
     // Batch of 300 x 300 in the quick mode.
     writeList(QStringLiteral("自分.txt"), randomNames(kSide, 3, 6, 2));

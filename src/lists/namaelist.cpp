@@ -161,10 +161,12 @@ NamaeFileResult encodeList(const QString &fileName, const QStringList &names, QB
     }
     return {};
 }
-// The file opened, locked for a change and read whole.
+// The file opened, locked for a change and read whole, or found to hold
+// what the caller knows (then nothing is read).
 struct LockedList {
     ListFile file;
     QByteArray bytes;
+    bool asKnown = false;
     NamaeFileResult status; // not ok: the change cannot be made
 };
 
@@ -193,7 +195,27 @@ bool sameBytes(QByteArrayView a, QByteArrayView b, Steps &steps)
     return true;
 }
 
-void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, Steps *steps = nullptr)
+// Whether the open file holds exactly `bytes`, read a piece at a time into
+// one small buffer: a long file that is as known is neither read whole nor
+// held twice.
+bool fileHolds(ListFile &file, QByteArrayView bytes, Steps *steps)
+{
+    if (file.size() != bytes.size())
+        return false;
+    constexpr qsizetype kPiece = qsizetype(64) << 10;
+    QByteArray piece;
+    for (qsizetype at = 0; at < bytes.size(); at += kPiece) {
+        if (steps)
+            steps->tell(at);
+        const qsizetype n = qMin(kPiece, bytes.size() - at);
+        if (!file.readAt(at, n, piece) || QByteArrayView(piece) != bytes.sliced(at, n))
+            return false;
+    }
+    return file.size() == bytes.size(); // nothing added meanwhile
+}
+
+void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, Steps *steps = nullptr,
+                   const QByteArray *known = nullptr)
 {
     const ListFile::Status status =
         locked.file.openLocked(fileName, ListFile::Change, QDeadlineTimer(lockWaitMs));
@@ -203,6 +225,10 @@ void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, 
     }
     if (steps)
         steps->total = 2 * qMax<qint64>(1, locked.file.size());
+    if (known && !known->isEmpty() && fileHolds(locked.file, *known, steps)) {
+        locked.asKnown = true;
+        return;
+    }
     switch (locked.file.readAll(locked.bytes, steps)) {
     case ListFile::TooLarge:
         locked.status = {false, namaetext::tooLarge(fileName), QString()};
@@ -219,10 +245,13 @@ void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, 
 // still as the caller last saw it, so that one window alone behaves exactly
 // as it always has; else the file read afresh.
 NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known,
-                        Steps &steps)
+                        Steps &steps, bool *asKnown = nullptr)
 {
     steps.base = bytes.size();
-    if (sameBytes(bytes, known.bytes, steps))
+    const bool same = sameBytes(bytes, known.bytes, steps);
+    if (asKnown)
+        *asKnown = same;
+    if (same)
         return known;
     NamaeLoadResult now;
     decodeInto(bytes, fileName, now, &steps);
@@ -261,8 +290,10 @@ NamaeFileResult NamaeListSave(const QString &fileName, const QStringList &names)
     return replaceFile(fileName, bytes);
 }
 
-NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given, const NamaeLoadResult &known,
-                                   int lockWaitMs, const NamaeLoadProgress &pace)
+namespace {
+
+NamaeChangeResult addName(const QString &fileName, const QString &given, NamaeLoadResult &known, int lockWaitMs,
+                          const NamaeLoadProgress &pace, bool namesToCaller)
 {
     Pacing pacing(pace);
     NamaeChangeResult result;
@@ -270,12 +301,21 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
     if (name.isEmpty() && !given.isEmpty()) // nothing but line breaks: nothing to add
         return result;
     LockedList locked;
-    lockForChange(fileName, lockWaitMs, locked, &pacing.steps);
+    lockForChange(fileName, lockWaitMs, locked, &pacing.steps, &known.bytes);
     if (!locked.status) {
         result.file = locked.status;
         return result;
     }
-    result.now = current(fileName, locked.bytes, known, pacing.steps);
+    bool asKnown = locked.asKnown;
+    if (asKnown) {
+        // Taken from the caller, so that the line is added to them in place.
+        locked.bytes = std::move(known.bytes);
+        result.now.names = known.names;
+        result.now.encoding = known.encoding;
+        result.now.bytes = locked.bytes;
+    } else {
+        result.now = current(fileName, locked.bytes, known, pacing.steps, &asKnown);
+    }
     result.seen = true;
     if (result.now.names.contains(name)) // there already, maybe put there from elsewhere
         return result;
@@ -299,9 +339,27 @@ NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &given
         return result;
     result.changed = true;
     result.stamp = NamaeFileStamp::of(fileName);
-    result.now.names.append(name);
+    if (namesToCaller && asKnown)
+        result.appended = name;
+    else
+        result.now.names.append(name);
     result.now.bytes = std::move(written);
     return result;
+}
+
+} // namespace
+
+NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
+                                   int lockWaitMs, const NamaeLoadProgress &pace)
+{
+    NamaeLoadResult k = known;
+    return addName(fileName, name, k, lockWaitMs, pace, false);
+}
+
+NamaeChangeResult NamaeListAddNameToKnown(const QString &fileName, const QString &name, NamaeLoadResult &known,
+                                          int lockWaitMs, const NamaeLoadProgress &pace)
+{
+    return addName(fileName, name, known, lockWaitMs, pace, true);
 }
 
 NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,

@@ -89,6 +89,9 @@ struct NamaeChangeResult {
     bool seen = false;     // the file was read: `now` is what it holds, also when refused
     bool unheld = false;   // refused for a character code page 932 cannot hold
     NamaeLoadResult now;   // the list as the file now holds it, with its bytes
+    // Set by NamaeListAddNameToKnown where the file was as known: the name
+    // now at its end, left out of `now.names`, which are the known names.
+    QString appended;
     // The file's status once changed, taken under the lock. A program that
     // ignores the lock may have written in between, so it proves nothing of
     // the content until a comparison has confirmed it.
@@ -99,6 +102,12 @@ struct NamaeChangeResult {
 // answer is not asked for: a change, once begun, is finished).
 NamaeChangeResult NamaeListAddName(const QString &fileName, const QString &name, const NamaeLoadResult &known,
                                    int lockWaitMs = kNamaeLockWaitMs, const NamaeLoadProgress &pace = {});
+// The same for a caller that holds the known names, so that a long list is
+// neither read whole nor copied for one name. Where the file still holds
+// `known`, its bytes are taken and the line added to them in place, and the
+// name comes back as `appended`, for the caller to put after its own names.
+NamaeChangeResult NamaeListAddNameToKnown(const QString &fileName, const QString &name, NamaeLoadResult &known,
+                                          int lockWaitMs = kNamaeLockWaitMs, const NamaeLoadProgress &pace = {});
 // Removes the entry at `row` of the known names, or where the file has
 // changed, the first entry of that name.
 NamaeChangeResult NamaeListRemoveName(const QString &fileName, const QString &name, int row,

@@ -69,7 +69,7 @@ NamaeLoadResult NamaeWaku::known() const
     return k;
 }
 
-void NamaeWaku::follow(const NamaeChangeResult &result)
+void NamaeWaku::follow(NamaeChangeResult &result)
 {
     // A refused change read the file all the same: the list shows it.
     if (!result.seen)
@@ -83,12 +83,30 @@ void NamaeWaku::follow(const NamaeChangeResult &result)
     else
         m_stamp.reset();
     m_stampProven = false;
-    setNames(result.now.names);
+    if (result.appended.isNull()) {
+        setNames(result.now.names);
+        return;
+    }
+    // Ours alone, the names grow in place: a long list is not copied for one name.
+    result.now.names = QStringList();
+    emit namesUpdating(true);
+    const int row = int(m_names.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_names.append(result.appended);
+    endInsertRows();
+    emit namesUpdating(false);
+    result.now.names = m_names;
 }
 
 NamaeChangeResult NamaeWaku::append(const QString &name)
 {
-    NamaeChangeResult result = NamaeListAddName(m_fileName, name, known(), kNamaeLockWaitMs, m_pace);
+    // The bytes ours alone in k: the new line is added to them in place.
+    NamaeLoadResult k = known();
+    m_bytes = QByteArray();
+    NamaeChangeResult result = NamaeListAddNameToKnown(m_fileName, name, k, kNamaeLockWaitMs, m_pace);
+    if (!result.seen)
+        m_bytes = std::move(k.bytes);
+    k = NamaeLoadResult(); // let go of the names, which then grow in place
     follow(result);
     return result;
 }

@@ -74,7 +74,7 @@ signals:
 
 private:
     NamaeLoadResult known() const;
-    void follow(const NamaeChangeResult &result);
+    void follow(NamaeChangeResult &result);
     void setNames(const QStringList &names);
 
     NamaeSide m_side;

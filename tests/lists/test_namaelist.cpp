@@ -72,6 +72,8 @@ private slots:
     void lineBreaksNeverWritten();
     void storedNamesStayAsRead_data();
     void storedNamesStayAsRead();
+    void addToKnownNames_data();
+    void addToKnownNames();
     void saveFailureKeepsOldFile();
     void appendFailureLeavesFileAsItWas();
     void boundOnNames();
@@ -321,6 +323,36 @@ void TestNamaeList::lineBreaksNeverWritten()
     // Nothing but line breaks adds no line.
     QVERIFY(NamaeListAppend(kFile, u"\r\n"_s));
     QCOMPARE(dir.read(kFile), expected);
+}
+
+void TestNamaeList::addToKnownNames_data()
+{
+    QTest::addColumn<QString>("elsewhere"); // written by another program after the read
+    QTest::addColumn<QStringList>("names");  // the names that come back
+    QTest::addColumn<QString>("appended");
+    QTest::newRow("as known") << QString() << QStringList{u"たろう"_s} << u"はなこ"_s;
+    QTest::newRow("changed elsewhere") << u"じろう\r\n"_s << QStringList{u"じろう"_s, u"はなこ"_s} << QString();
+}
+
+// Where only the name was added to what the caller knows, it comes back for
+// the caller to put after its own; the bytes are always the file's.
+void TestNamaeList::addToKnownNames()
+{
+    QFETCH(QString, elsewhere);
+    QFETCH(QStringList, names);
+    QFETCH(QString, appended);
+    TempWorkDir dir;
+    dir.write(kFile, sjis(u"たろう\r\n"_s));
+    NamaeLoadResult known = NamaeListLoad(kFile);
+    if (!elsewhere.isEmpty())
+        dir.write(kFile, sjis(elsewhere));
+    const NamaeChangeResult added = NamaeListAddNameToKnown(kFile, u"はな\nこ"_s, known);
+    QVERIFY(added.changed);
+    QCOMPARE(added.now.names, names);
+    QCOMPARE(added.appended, appended);
+    QCOMPARE(added.appended.isNull(), appended.isNull());
+    QCOMPARE(added.now.bytes, dir.read(kFile));
+    QCOMPARE(dir.read(kFile), sjis((elsewhere.isEmpty() ? u"たろう\r\n"_s : elsewhere) + u"はなこ\r\n"_s));
 }
 
 void TestNamaeList::storedNamesStayAsRead_data()

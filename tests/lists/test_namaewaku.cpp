@@ -392,6 +392,9 @@ void TestNamaeWaku::modelFollowsList()
     f.sides.NamaeAdd(NamaeSide::Jibun, 13);
     QCOMPARE(inserted.size(), 1);
     QCOMPARE(w.data(w.index(2)).toString(), u"さぶろう"_s);
+    // What the window knows of the file is what it wrote.
+    QVERIFY(!w.reload());
+    QCOMPARE(inserted.size(), 1);
 
     w.setSelected(2);
     f.sides.NamaeDelete(NamaeSide::Jibun);
