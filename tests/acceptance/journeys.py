@@ -125,7 +125,7 @@ def load_places(places_exe):
 class Display:
     """A private X server with kana on keys of their own."""
 
-    def __init__(self, workdir, screen='1024x768x24'):
+    def __init__(self, workdir, screen='1024x768x24', kana_keys=()):
         for tool in ('Xvfb', 'xdotool', 'xkbcomp', 'import', 'convert'):
             if shutil.which(tool) is None:
                 raise Skip('%s is not installed' % tool)
@@ -147,7 +147,7 @@ class Display:
         os.close(rfd)
         self.env = dict(os.environ, DISPLAY=':' + number.decode().strip())
         self.workdir = workdir
-        self.bind_kana(TYPED)
+        self.bind_kana(TYPED, kana_keys)
 
     def run(self, *args, check_rc=True):
         r = subprocess.run(list(args), env=self.env, capture_output=True, text=True)
@@ -155,10 +155,11 @@ class Display:
             raise Failure('%s failed: %s' % (' '.join(args), r.stderr.strip()))
         return r
 
-    def bind_kana(self, chars):
+    def bind_kana(self, chars, first=()):
         # xdotool binds a missing keysym to a spare key only for the moment of
         # the press, and the program may read the key after it is unbound.
-        # Keys bound for good avoid that race.
+        # Keys bound for good avoid that race. The keys named in `first` are
+        # taken before the spare ones, and lose their own keysyms.
         dump = os.path.join(self.workdir, 'keymap.xkb')
         self.run('xkbcomp', '-w', '0', '-xkb', self.env['DISPLAY'], dump)
         keymap = open(dump).read()
@@ -168,7 +169,8 @@ class Display:
         bound = {name: body for name, body in re.findall(r'key\s+<([^>\s]+)>\s*\{([^}]*)\}', symbols)}
         # A key the search misses would be taken as spare and lose its own keysym.
         check(len(bound) == len(re.findall(r'^[ \t]*key\s+<', symbols, re.M)), 'the keymap dump was not understood')
-        spare = [n for n, c in codes if int(c) <= 255 and n not in bound]
+        spare = [n for n, c in codes if n in first]
+        spare += [n for n, c in codes if int(c) <= 255 and n not in bound and n not in first]
         spare += [n for n, c in codes if int(c) <= 255 and n in bound
                   and re.fullmatch(r'\s*\[\s*XF86\w+\s*\]\s*', bound[n])]
         chars = sorted(set(chars))

@@ -571,6 +571,9 @@ JOURNEYS = {
 }
 
 
+KEYPAD = ('KP0', 'KP1', 'KP2', 'KP3', 'KP4', 'KP5', 'KP6', 'KP7', 'KP8', 'KP9', 'KPDL', 'KPAD', 'KPSU', 'KPMU', 'KPDV')
+
+
 def main():
     parser = argparse.ArgumentParser()
     for opt in ('--exe', '--setup', '--linux-app', '--places'):
@@ -586,7 +589,9 @@ def main():
     home = tempfile.mkdtemp(prefix='kanaroll-wine-display-')
     try:
         J.TYPED += WAVE_DASH + FULLWIDTH_TILDE  # keys of their own for these too
-        display = J.Display(home, SCREEN)
+        # Wine passes on only keys it has a virtual key for: many spare
+        # keycodes have none, the keypad's all do. The kana go there.
+        display = J.Display(home, SCREEN, kana_keys=KEYPAD)
         # Wine gives its windows' titles in the locale's encoding; xdotool
         # reads them back only in a UTF-8 locale.
         display.env.update(LC_ALL='C.UTF-8')
