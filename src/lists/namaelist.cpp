@@ -245,13 +245,10 @@ void lockForChange(const QString &fileName, int lockWaitMs, LockedList &locked, 
 // still as the caller last saw it, so that one window alone behaves exactly
 // as it always has; else the file read afresh.
 NamaeLoadResult current(const QString &fileName, const QByteArray &bytes, const NamaeLoadResult &known,
-                        Steps &steps, bool *asKnown = nullptr)
+                        Steps &steps)
 {
     steps.base = bytes.size();
-    const bool same = sameBytes(bytes, known.bytes, steps);
-    if (asKnown)
-        *asKnown = same;
-    if (same)
+    if (sameBytes(bytes, known.bytes, steps))
         return known;
     NamaeLoadResult now;
     decodeInto(bytes, fileName, now, &steps);
@@ -306,7 +303,7 @@ NamaeChangeResult addName(const QString &fileName, const QString &given, NamaeLo
         result.file = locked.status;
         return result;
     }
-    bool asKnown = locked.asKnown;
+    const bool asKnown = locked.asKnown;
     if (asKnown) {
         // Taken from the caller, so that the line is added to them in place.
         locked.bytes = std::move(known.bytes);
@@ -314,7 +311,7 @@ NamaeChangeResult addName(const QString &fileName, const QString &given, NamaeLo
         result.now.encoding = known.encoding;
         result.now.bytes = locked.bytes;
     } else {
-        result.now = current(fileName, locked.bytes, known, pacing.steps, &asKnown);
+        result.now = current(fileName, locked.bytes, known, pacing.steps);
     }
     result.seen = true;
     if (result.now.names.contains(name)) // there already, maybe put there from elsewhere
